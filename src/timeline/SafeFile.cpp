@@ -1,0 +1,48 @@
+#include "timeline/SafeFile.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+
+namespace Tessaryn {
+
+namespace {
+
+bool writeAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+std::optional<QJsonObject> SafeFile::readJsonObject(const QString& path, qint64 maxBytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // One byte past the limit, so a file that grows while it is read is still refused.
+    const QByteArray bytes = file.read(maxBytes + 1);
+    if (bytes.size() > maxBytes)
+        return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}
+
+bool SafeFile::writeJsonObject(const QString& path, const QJsonObject& obj) {
+    return writeAtomically(path, QJsonDocument(obj).toJson(QJsonDocument::Indented));
+}
+
+bool SafeFile::writeText(const QString& path, const QString& text) {
+    return writeAtomically(path, text.toUtf8());
+}
+
+} // namespace Tessaryn

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace Tessaryn {
+
+// One classified time range of a reel. Times are seconds.
+struct Segment {
+    double source_start = 0.0;
+    double source_end = 0.0;
+    QString description;
+    QString classification;
+    double speed_factor = 1.0;
+    double edited_start = 0.0;
+    double edited_end = 0.0;
+};
+
+} // namespace Tessaryn

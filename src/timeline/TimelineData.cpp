@@ -1,0 +1,55 @@
+#include "timeline/TimelineData.h"
+
+#include <QJsonArray>
+
+namespace Tessaryn {
+
+QJsonObject TimelineData::toJson() const {
+    QJsonArray array;
+    for (const Segment& s : segments) {
+        QJsonObject o;
+        o.insert("source_start", s.source_start);
+        o.insert("source_end", s.source_end);
+        o.insert("description", s.description);
+        o.insert("classification", s.classification);
+        o.insert("speed_factor", s.speed_factor);
+        o.insert("edited_start", s.edited_start);
+        o.insert("edited_end", s.edited_end);
+        array.append(o);
+    }
+    QJsonObject obj;
+    obj.insert("summary", summary);
+    obj.insert("subject_details", subject_details);
+    obj.insert("total_source_duration", total_source_duration);
+    obj.insert("total_edited_duration", total_edited_duration);
+    obj.insert("segments", array);
+    return obj;
+}
+
+TimelineData TimelineData::fromJson(const QJsonObject& obj) {
+    TimelineData data;
+    data.summary = obj.value("summary").toString();
+    data.subject_details = obj.value("subject_details").toString();
+    if (data.subject_details.isEmpty())
+        data.subject_details = obj.value("watch_details").toString(); // older files' name
+    data.total_source_duration = obj.value("total_source_duration").toDouble(0.0);
+    data.total_edited_duration = obj.value("total_edited_duration").toDouble(0.0);
+
+    const QJsonArray array = obj.value("segments").toArray();
+    data.segments.reserve(array.size());
+    for (const QJsonValue& v : array) {
+        const QJsonObject o = v.toObject();
+        Segment s;
+        s.source_start = o.value("source_start").toDouble(0.0);
+        s.source_end = o.value("source_end").toDouble(0.0);
+        s.edited_start = o.value("edited_start").toDouble(0.0);
+        s.edited_end = o.value("edited_end").toDouble(0.0);
+        s.speed_factor = o.value("speed_factor").toDouble(1.0);
+        s.description = o.value("description").toString();
+        s.classification = o.value("classification").toString();
+        data.segments.append(s);
+    }
+    return data;
+}
+
+} // namespace Tessaryn

@@ -1,0 +1,233 @@
+#include "workspace/Workspace.h"
+
+#include "app/AppInfo.h"
+#include "app/Config.h"
+#include "timeline/SafeFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace Tessaryn {
+
+namespace {
+
+const QString DefaultSourceDir = QStringLiteral("W:/");
+
+const char* const Subfolders[] = {"timelines", "markers", "subtitles",
+                                  "rendered",  "release", "temp"};
+
+QJsonObject reelToJson(const Reel& r) {
+    QJsonObject o;
+    o.insert("name", r.name);
+    o.insert("source_path", r.source_path);
+    o.insert("duration", r.duration);
+    o.insert("status", static_cast<int>(r.status));
+    o.insert("timeline_path", r.timeline_path);
+    o.insert("rendered_path", r.rendered_path);
+    o.insert("source_markers_path", r.source_markers_path);
+    o.insert("edited_markers_path", r.edited_markers_path);
+    o.insert("source_srt_path", r.source_srt_path);
+    o.insert("edited_srt_path", r.edited_srt_path);
+    return o;
+}
+
+Reel reelFromJson(const QJsonObject& o) {
+    Reel r;
+    r.name = o.value("name").toString();
+    r.source_path = o.value("source_path").toString();
+    r.duration = o.value("duration").toDouble(0.0);
+    r.status = static_cast<ReelStatus>(o.value("status").toInt(0));
+    r.timeline_path = o.value("timeline_path").toString();
+    r.rendered_path = o.value("rendered_path").toString();
+    r.source_markers_path = o.value("source_markers_path").toString();
+    r.edited_markers_path = o.value("edited_markers_path").toString();
+    r.source_srt_path = o.value("source_srt_path").toString();
+    r.edited_srt_path = o.value("edited_srt_path").toString();
+    return r;
+}
+
+QString stringOr(const QJsonObject& o, const char* key, const QString& fallback) {
+    const QJsonValue v = o.value(QLatin1String(key));
+    return v.isString() ? v.toString() : fallback;
+}
+
+} // namespace
+
+Workspace::Workspace(QObject* parent) : QObject(parent) {}
+
+bool Workspace::create(const QString& rootPath, const QString& projectName,
+                       const QString& sourceDir) {
+    root_path = rootPath;
+    project_name = projectName;
+    source_dir = sourceDir.isEmpty() ? DefaultSourceDir : sourceDir;
+    // Reels of a project loaded earlier must not leak into the new one.
+    reels.clear();
+
+    // A folder that cannot be made surfaces as the failure of save().
+    QDir root(root_path);
+    root.mkpath(QStringLiteral("."));
+    for (const char* name : Subfolders)
+        root.mkpath(QString::fromLatin1(name));
+
+    scanSourceFootage();
+    const bool saved = save();
+    if (saved)
+        Config::setRecentWorkspacePath(root_path);
+    return saved;
+}
+
+bool Workspace::load(const QString& path) {
+    const QFileInfo info(path);
+    QString root;
+    QString file;
+    if (info.isDir()) {
+        root = path;
+        file = QDir(path).filePath(workspaceFileName());
+    } else {
+        root = info.absolutePath();
+        file = path;
+    }
+
+    const std::optional<QJsonObject> doc = SafeFile::readJsonObject(file, MaxWorkspaceFileBytes);
+    if (!doc)
+        return false;
+
+    root_path = root;
+    project_name = stringOr(*doc, "project_name", AppInfo::defaultProjectName());
+    source_dir = stringOr(*doc, "source_dir", DefaultSourceDir);
+    reels.clear();
+
+    const QJsonArray array = doc->value("reels").toArray();
+    reels.reserve(array.size());
+    for (const QJsonValue& value : array) {
+        Reel reel = reelFromJson(value.toObject());
+        if (!reel.timeline_path.isEmpty()) {
+            if (const auto timeline = SafeFile::readJsonObject(reel.timeline_path)) {
+                reel.timeline = TimelineData::fromJson(*timeline);
+                if (reel.status == ReelStatus::Pending)
+                    reel.status = ReelStatus::Analyzed;
+            }
+        }
+        if (!reel.rendered_path.isEmpty() && QFileInfo::exists(reel.rendered_path))
+            reel.status = ReelStatus::Completed;
+        reels.append(reel);
+    }
+
+    scanSourceFootage();
+    Config::setRecentWorkspacePath(root_path);
+    if (onReelsChanged)
+        onReelsChanged();
+    return true;
+}
+
+bool Workspace::save() {
+    if (root_path.isEmpty())
+        return false;
+    QJsonArray array;
+    for (const Reel& reel : reels)
+        array.append(reelToJson(reel));
+    QJsonObject obj;
+    obj.insert("project_name", project_name);
+    obj.insert("source_dir", source_dir);
+    obj.insert("reels", array);
+    return SafeFile::writeJsonObject(QDir(root_path).filePath(workspaceFileName()), obj);
+}
+
+void Workspace::scanSourceFootage() {
+    const QDir source(source_dir);
+    if (!QFileInfo(source_dir).isDir())
+        return;
+
+    const QStringList patterns = {"*.MOV", "*.mov", "*.mp4", "*.MP4", "*.mkv", "*.m4v"};
+    const QFileInfoList files = source.entryInfoList(patterns, QDir::Files, QDir::Name);
+    for (const QFileInfo& file : files) {
+        const QString name = file.completeBaseName();
+        if (findReelByName(name))
+            continue;
+        reels.append(newReelFor(name, file.absoluteFilePath()));
+    }
+
+    std::stable_sort(reels.begin(), reels.end(),
+                     [](const Reel& a, const Reel& b) { return a.name < b.name; });
+    if (onReelsChanged)
+        onReelsChanged();
+}
+
+Reel Workspace::newReelFor(const QString& name, const QString& sourcePath) const {
+    Reel reel;
+    reel.name = name;
+    reel.source_path = sourcePath;
+    reel.timeline_path = QDir(getTimelinesDir()).filePath(name + "_timeline.json");
+    reel.rendered_path = QDir(getRenderedDir()).filePath(name + "_edited.mp4");
+    reel.source_markers_path = QDir(getMarkersDir()).filePath(name + "_source_markers.csv");
+    reel.edited_markers_path = QDir(getMarkersDir()).filePath(name + "_edited_markers.csv");
+    reel.source_srt_path = QDir(getSubtitlesDir()).filePath(name + "_source.srt");
+    reel.edited_srt_path = QDir(getSubtitlesDir()).filePath(name + "_edited.srt");
+    if (QFileInfo::exists(reel.rendered_path))
+        reel.status = ReelStatus::Completed;
+    else if (QFileInfo::exists(reel.timeline_path))
+        reel.status = ReelStatus::Analyzed;
+    return reel;
+}
+
+QString Workspace::subdir(const char* name) const {
+    return QDir(root_path).filePath(QString::fromLatin1(name));
+}
+
+QString Workspace::getTimelinesDir() const {
+    return subdir("timelines");
+}
+QString Workspace::getMarkersDir() const {
+    return subdir("markers");
+}
+QString Workspace::getSubtitlesDir() const {
+    return subdir("subtitles");
+}
+QString Workspace::getRenderedDir() const {
+    return subdir("rendered");
+}
+QString Workspace::getReleaseDir() const {
+    return subdir("release");
+}
+QString Workspace::getTempDir() const {
+    return subdir("temp");
+}
+
+Reel* Workspace::getReel(int index) {
+    if (index < 0 || index >= reels.size())
+        return nullptr;
+    return &reels[index];
+}
+
+Reel* Workspace::findReelByName(const QString& name) {
+    for (Reel& reel : reels) {
+        if (reel.name == name)
+            return &reel;
+    }
+    return nullptr;
+}
+
+void Workspace::updateReelStatus(int index, ReelStatus status) {
+    Reel* reel = getReel(index);
+    if (!reel)
+        return;
+    reel->status = status;
+    if (onReelStatusChanged)
+        onReelStatusChanged(index, status);
+}
+
+void Workspace::updateReelTimeline(int index, const TimelineData& data) {
+    Reel* reel = getReel(index);
+    if (!reel)
+        return;
+    reel->timeline = data;
+    reel->status = ReelStatus::Analyzed;
+    if (onReelStatusChanged)
+        onReelStatusChanged(index, ReelStatus::Analyzed);
+}
+
+} // namespace Tessaryn

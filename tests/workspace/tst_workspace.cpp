@@ -1,0 +1,367 @@
+#include "TestSupport.h"
+#include "app/Config.h"
+#include "timeline/SafeFile.h"
+#include "workspace/Workspace.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Tessaryn;
+
+class WorkspaceTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir settingsDir;
+    QTemporaryDir dir;
+
+    QString path(const QString& rel) const { return dir.filePath(rel); }
+
+    static QByteArray timelineJson(const QString& summary) {
+        return QJsonDocument(
+                   QJsonObject{{"summary", summary},
+                               {"total_edited_duration", 4.5},
+                               {"segments", QJsonArray{QJsonObject{{"source_start", 1.0},
+                                                                   {"source_end", 5.5}}}}})
+            .toJson();
+    }
+
+    QJsonObject reelObject(const QString& name, int status) const {
+        return QJsonObject{{"name", name},
+                           {"source_path", path("footage/" + name + ".mp4")},
+                           {"duration", 12.5},
+                           {"status", status},
+                           {"timeline_path", path("proj/timelines/" + name + "_timeline.json")},
+                           {"rendered_path", path("proj/rendered/" + name + "_edited.mp4")}};
+    }
+
+    void writeWorkspace(const QString& root, const QJsonObject& obj) {
+        QVERIFY(TestSupport::writeFile(QDir(root).filePath("workspace.json"),
+                                       QJsonDocument(obj).toJson()));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(settingsDir.isValid());
+        QVERIFY(dir.isValid());
+        TestSupport::isolateSettings(settingsDir.path());
+        QCoreApplication::setOrganizationName("Tolvane");
+        QCoreApplication::setApplicationName("Tessaryn");
+    }
+
+    void statusTexts() {
+        const QList<QPair<int, QString>> cases = {{0, "Pending"},   {1, "Analyzing (Gemini)"},
+                                                  {2, "Analyzed"},  {3, "Rendering (FFmpeg)"},
+                                                  {4, "Completed"}, {5, "Error"},
+                                                  {6, "Unknown"},   {-1, "Unknown"}};
+        for (const auto& [value, text] : cases)
+            QCOMPARE(Reel::statusText(static_cast<ReelStatus>(value)), text);
+    }
+
+    void freshObjectRefusesToSave() {
+        Workspace ws;
+        QVERIFY(!ws.save());
+        QCOMPARE(ws.source_dir, QString("W:/"));
+        QVERIFY(ws.getReel(0) == nullptr);
+        QVERIFY(ws.getReel(-1) == nullptr);
+    }
+
+    void createMakesLayoutAndScans() {
+        const QString footage = path("c1/footage");
+        for (const char* f : {"b take.MOV", "a.mp4", "a.mkv", "notes.txt", ".hidden.mp4",
+                              "c.v2.final.m4v", "d.MP4", "e.Mp4"})
+            QVERIFY(TestSupport::writeFile(footage + "/" + f, "x"));
+        QVERIFY(QDir().mkpath(footage + "/sub.mp4")); // a folder is no clip
+        const QString root = path("c1/proj");
+        QVERIFY(TestSupport::writeFile(root + "/rendered/d_edited.mp4", "r"));
+        QVERIFY(TestSupport::writeFile(root + "/timelines/c.v2.final_timeline.json", "{}"));
+
+        Workspace ws;
+        int changes = 0;
+        ws.onReelsChanged = [&] { ++changes; };
+        QVERIFY(ws.create(root, "Proj", footage));
+        QCOMPARE(changes, 1);
+
+        for (const char* sub : {"timelines", "markers", "subtitles", "rendered", "release", "temp"})
+            QVERIFY2(QFileInfo(QDir(root).filePath(sub)).isDir(), sub);
+        QStringList names;
+        for (const Reel& r : ws.reels)
+            names << r.name;
+        // "a.mkv" sorts before "a.mp4", so the reel "a" is the mkv clip; extensions match in
+        // any letter case.
+        QCOMPARE(names.join("|"), QString("a|b take|c.v2.final|d|e"));
+        const Reel* a = ws.findReelByName("a");
+        QVERIFY(a);
+        QCOMPARE(a->source_path, QFileInfo(footage + "/a.mkv").absoluteFilePath());
+        QCOMPARE(a->timeline_path, QDir(root).filePath("timelines/a_timeline.json"));
+        QCOMPARE(a->rendered_path, QDir(root).filePath("rendered/a_edited.mp4"));
+        QCOMPARE(a->source_markers_path, QDir(root).filePath("markers/a_source_markers.csv"));
+        QCOMPARE(a->edited_markers_path, QDir(root).filePath("markers/a_edited_markers.csv"));
+        QCOMPARE(a->source_srt_path, QDir(root).filePath("subtitles/a_source.srt"));
+        QCOMPARE(a->edited_srt_path, QDir(root).filePath("subtitles/a_edited.srt"));
+        QCOMPARE(a->status, ReelStatus::Pending);
+        QCOMPARE(ws.findReelByName("c.v2.final")->status, ReelStatus::Analyzed);
+        QVERIFY(ws.findReelByName("c.v2.final")->timeline.segments.isEmpty());
+        QCOMPARE(ws.findReelByName("d")->status, ReelStatus::Completed);
+        QVERIFY(ws.findReelByName("A") == nullptr);
+
+        QVERIFY(QFileInfo(root + "/workspace.json").isFile());
+        QCOMPARE(Config::getRecentWorkspacePath(), root);
+    }
+
+    void createStartsFromAnEmptyList() {
+        QVERIFY(TestSupport::writeFile(path("c2/f1/old.mp4"), "x"));
+        Workspace ws;
+        QVERIFY(ws.create(path("c2/p1"), "One", path("c2/f1")));
+        QCOMPARE(ws.reels.size(), 1);
+        QVERIFY(ws.create(path("c2/p2"), "Two", path("c2/empty-does-not-exist")));
+        QCOMPARE(ws.reels.size(), 0);
+        Workspace reloaded;
+        QVERIFY(reloaded.load(path("c2/p2")));
+        QCOMPARE(reloaded.reels.size(), 0);
+        QCOMPARE(reloaded.project_name, QString("Two"));
+    }
+
+    void createWithoutFootageStoresDefault() {
+        Workspace ws;
+        QVERIFY(ws.create(path("c3/p"), "P", QString()));
+        QCOMPARE(ws.source_dir, QString("W:/"));
+        const QJsonObject stored = *SafeFile::readJsonObject(path("c3/p/workspace.json"));
+        QCOMPARE(stored.value("source_dir").toString(), QString("W:/"));
+    }
+
+    void createInUnwritablePlaceFails() {
+        QVERIFY(TestSupport::writeFile(path("c4/file"), "x"));
+        Workspace ws;
+        Config::setRecentWorkspacePath("unchanged");
+        QVERIFY(!ws.create(path("c4/file/proj"), "P", QString()));
+        QCOMPARE(Config::getRecentWorkspacePath(), QString("unchanged"));
+    }
+
+    void saveThenLoadRoundTrips() {
+        const QString footage = path("rt/footage");
+        QVERIFY(TestSupport::writeFile(footage + "/z.mp4", "x"));
+        QVERIFY(TestSupport::writeFile(footage + "/m.mov", "x"));
+        Workspace ws;
+        QVERIFY(ws.create(path("rt/proj"), "Round ✓ Trip", footage));
+        ws.reels[0].duration = 83.27;
+        ws.updateReelStatus(1, ReelStatus::Error);
+        QVERIFY(ws.save());
+
+        Workspace loaded;
+        QVERIFY(loaded.load(path("rt/proj/workspace.json")));
+        QCOMPARE(loaded.root_path, QFileInfo(path("rt/proj")).absoluteFilePath());
+        QCOMPARE(loaded.project_name, QString("Round ✓ Trip"));
+        QCOMPARE(loaded.source_dir, footage);
+        QCOMPARE(loaded.reels.size(), 2);
+        QCOMPARE(loaded.reels[0].duration, 83.27);
+        QCOMPARE(loaded.reels[1].status, ReelStatus::Error);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(loaded.reels[i].name, ws.reels[i].name);
+            QCOMPARE(loaded.reels[i].edited_srt_path, ws.reels[i].edited_srt_path);
+        }
+    }
+
+    void loadDerivesStatus_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<bool>("timelineFile");
+        QTest::addColumn<bool>("renderedFile");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<bool>("hasTimeline");
+        QTest::newRow("pending with timeline") << 0 << true << false << 2 << true;
+        QTest::newRow("error keeps status, gets timeline") << 5 << true << false << 5 << true;
+        QTest::newRow("rendered wins") << 2 << true << true << 4 << true;
+        QTest::newRow("rendered without timeline") << 0 << false << true << 4 << false;
+        QTest::newRow("nothing on disk") << 0 << false << false << 0 << false;
+        QTest::newRow("unknown status kept") << 9 << false << false << 9 << false;
+        QTest::newRow("analyzing stays") << 1 << true << false << 1 << true;
+    }
+
+    void loadDerivesStatus() {
+        QFETCH(int, stored);
+        QFETCH(bool, timelineFile);
+        QFETCH(bool, renderedFile);
+        QFETCH(int, expected);
+        QFETCH(bool, hasTimeline);
+
+        QTemporaryDir local;
+        const QString root = local.filePath("proj");
+        const QJsonObject reel{{"name", "r"},
+                               {"status", stored},
+                               {"timeline_path", root + "/timelines/r_timeline.json"},
+                               {"rendered_path", root + "/rendered/r_edited.mp4"}};
+        writeWorkspace(root, QJsonObject{{"project_name", "P"},
+                                         {"source_dir", local.filePath("none")},
+                                         {"reels", QJsonArray{reel}}});
+        if (timelineFile)
+            QVERIFY(TestSupport::writeFile(root + "/timelines/r_timeline.json",
+                                           timelineJson("stored")));
+        if (renderedFile)
+            QVERIFY(TestSupport::writeFile(root + "/rendered/r_edited.mp4", "mp4"));
+
+        Workspace ws;
+        QVERIFY(ws.load(root));
+        QCOMPARE(ws.reels.size(), 1);
+        QCOMPARE(static_cast<int>(ws.reels[0].status), expected);
+        QCOMPARE(ws.reels[0].timeline.segments.size(), hasTimeline ? 1 : 0);
+        if (hasTimeline) {
+            QCOMPARE(ws.reels[0].timeline.summary, QString("stored"));
+            QCOMPARE(ws.reels[0].timeline.total_edited_duration, 4.5);
+        }
+        // An unknown status is saved back as the same integer.
+        QVERIFY(ws.save());
+        const QJsonObject saved = *SafeFile::readJsonObject(root + "/workspace.json");
+        QCOMPARE(saved.value("reels").toArray().at(0).toObject().value("status").toInt(), expected);
+    }
+
+    void loadToleratesMistypedKeys() {
+        const QString root = path("mistyped");
+        writeWorkspace(
+            root,
+            QJsonObject{{"project_name", 7},
+                        {"source_dir", QJsonArray()},
+                        {"reels",
+                         QJsonArray{QJsonObject{{"name", "x"}, {"duration", "12"}, {"status", 2.5}},
+                                    "not an object", 3}}});
+        Workspace ws;
+        QVERIFY(ws.load(root));
+        QCOMPARE(ws.project_name, QString("Default_Project"));
+        QCOMPARE(ws.source_dir, QString("W:/"));
+        QCOMPARE(ws.reels.size(), 3);
+        // No footage folder, so no scan re-sorts: the file's order stands.
+        QCOMPARE(ws.reels[0].name, QString("x"));
+        QCOMPARE(ws.reels[0].duration, 0.0);
+        QCOMPARE(ws.reels[0].status, ReelStatus::Pending);
+        QVERIFY(ws.reels[1].name.isEmpty());
+    }
+
+    void loadSkipsBrokenTimelineFiles() {
+        const QString root = path("broken-tl");
+        QJsonArray reels;
+        for (const char* name : {"a", "b", "c"})
+            reels.append(QJsonObject{
+                {"name", name}, {"status", 0}, {"timeline_path", root + "/t/" + name + ".json"}});
+        writeWorkspace(root, QJsonObject{{"reels", reels}});
+        QVERIFY(TestSupport::writeFile(root + "/t/a.json", "[1,2]"));
+        QVERIFY(TestSupport::writeFile(root + "/t/b.json", "{not json"));
+        Workspace ws;
+        QVERIFY(ws.load(root));
+        for (const Reel& r : ws.reels) {
+            QCOMPARE(r.status, ReelStatus::Pending);
+            QVERIFY(r.timeline.segments.isEmpty());
+        }
+    }
+
+    void failedLoadChangesNothing_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("createFile");
+        QTest::newRow("no workspace.json") << QByteArray() << false;
+        QTest::newRow("syntax error") << QByteArray("{\"project_name\": \"x\",") << true;
+        QTest::newRow("array root") << QByteArray("[]") << true;
+    }
+
+    void failedLoadChangesNothing() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, createFile);
+
+        QTemporaryDir local;
+        QVERIFY(TestSupport::writeFile(local.filePath("good/footage/clip.mp4"), "x"));
+        Workspace ws;
+        QVERIFY(ws.create(local.filePath("good/proj"), "Good", local.filePath("good/footage")));
+        const QString badRoot = local.filePath("bad");
+        QVERIFY(QDir().mkpath(badRoot));
+        if (createFile)
+            QVERIFY(TestSupport::writeFile(badRoot + "/workspace.json", content));
+
+        int changes = 0;
+        ws.onReelsChanged = [&] { ++changes; };
+        QVERIFY(!ws.load(badRoot));
+        QCOMPARE(changes, 0);
+        QCOMPARE(ws.root_path, local.filePath("good/proj"));
+        QCOMPARE(ws.project_name, QString("Good"));
+        QCOMPARE(ws.reels.size(), 1);
+        // A later save goes to the open project and never over the damaged file.
+        QVERIFY(ws.save());
+        if (createFile)
+            QCOMPARE(TestSupport::readFile(badRoot + "/workspace.json"), content);
+        else
+            QVERIFY(!QFileInfo::exists(badRoot + "/workspace.json"));
+    }
+
+    void loadRescansFootageAndSorts() {
+        const QString root = path("rescan/proj");
+        const QString footage = path("rescan/footage");
+        QVERIFY(TestSupport::writeFile(footage + "/alpha.mp4", "x"));
+        QVERIFY(TestSupport::writeFile(footage + "/Zulu.mov", "x"));
+        QVERIFY(TestSupport::writeFile(footage + "/listed.mkv", "x")); // same name, other clip
+        writeWorkspace(
+            root,
+            QJsonObject{{"project_name", "R"},
+                        {"source_dir", footage},
+                        {"reels", QJsonArray{QJsonObject{{"name", "zz"}},
+                                             QJsonObject{{"name", "listed"},
+                                                         {"source_path", "/elsewhere/listed.mp4"},
+                                                         {"status", 5}}}}});
+        Workspace ws;
+        int changes = 0;
+        ws.onReelsChanged = [&] { ++changes; };
+        QVERIFY(ws.load(root));
+        QCOMPARE(changes, 2); // the scan's notice and the load's own
+        QStringList names;
+        for (const Reel& r : ws.reels)
+            names << r.name;
+        QCOMPARE(names, (QStringList{"Zulu", "alpha", "listed", "zz"}));
+        const Reel* listed = ws.findReelByName("listed");
+        QCOMPARE(listed->source_path, QString("/elsewhere/listed.mp4"));
+        QCOMPARE(listed->status, ReelStatus::Error);
+        QCOMPARE(Config::getRecentWorkspacePath(), root);
+    }
+
+    void missingFootageFolderFiresNothingOnScan() {
+        Workspace ws;
+        ws.source_dir = path("no-such-folder");
+        bool fired = false;
+        ws.onReelsChanged = [&] { fired = true; };
+        ws.scanSourceFootage();
+        QVERIFY(!fired);
+        QVERIFY(ws.reels.isEmpty());
+    }
+
+    void updatesNotifyAndIgnoreBadIndexes() {
+        Workspace ws;
+        ws.reels.append(Reel());
+        QList<QPair<int, ReelStatus>> seen;
+        ws.onReelStatusChanged = [&](int i, ReelStatus s) { seen.append({i, s}); };
+        ws.updateReelStatus(0, ReelStatus::Rendering);
+        ws.updateReelStatus(1, ReelStatus::Error);
+        ws.updateReelStatus(-1, ReelStatus::Error);
+        TimelineData data;
+        data.summary = "new";
+        data.segments.append(Segment());
+        ws.updateReelTimeline(0, data);
+        ws.updateReelTimeline(3, data);
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(seen[0].second, ReelStatus::Rendering);
+        QCOMPARE(seen[1].second, ReelStatus::Analyzed);
+        QCOMPARE(ws.reels[0].status, ReelStatus::Analyzed);
+        QCOMPARE(ws.reels[0].timeline.summary, QString("new"));
+    }
+
+    void folderGetters() {
+        Workspace ws;
+        ws.root_path = "/p/root";
+        QCOMPARE(ws.getTimelinesDir(), QString("/p/root/timelines"));
+        QCOMPARE(ws.getMarkersDir(), QString("/p/root/markers"));
+        QCOMPARE(ws.getSubtitlesDir(), QString("/p/root/subtitles"));
+        QCOMPARE(ws.getRenderedDir(), QString("/p/root/rendered"));
+        QCOMPARE(ws.getReleaseDir(), QString("/p/root/release"));
+        QCOMPARE(ws.getTempDir(), QString("/p/root/temp"));
+        QVERIFY(!QFileInfo::exists("/p/root"));
+    }
+};
+
+QTEST_GUILESS_MAIN(WorkspaceTest)
+#include "tst_workspace.moc"
