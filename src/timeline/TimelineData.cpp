@@ -28,25 +28,26 @@ QJsonObject TimelineData::toJson() const {
 
 TimelineData TimelineData::fromJson(const QJsonObject& obj) {
     TimelineData data;
-    data.summary = obj.value("summary").toString();
-    data.subject_details = obj.value("subject_details").toString();
+    data.summary = obj.value(QLatin1String("summary")).toString();
+    data.subject_details = obj.value(QLatin1String("subject_details")).toString();
     if (data.subject_details.isEmpty())
-        data.subject_details = obj.value("watch_details").toString(); // older files' name
-    data.total_source_duration = obj.value("total_source_duration").toDouble(0.0);
-    data.total_edited_duration = obj.value("total_edited_duration").toDouble(0.0);
+        data.subject_details =
+            obj.value(QLatin1String("watch_details")).toString(); // older files' name
+    data.total_source_duration = obj.value(QLatin1String("total_source_duration")).toDouble(0.0);
+    data.total_edited_duration = obj.value(QLatin1String("total_edited_duration")).toDouble(0.0);
 
-    const QJsonArray array = obj.value("segments").toArray();
+    const QJsonArray array = obj.value(QLatin1String("segments")).toArray();
     data.segments.reserve(array.size());
     for (const QJsonValue& v : array) {
         const QJsonObject o = v.toObject();
         Segment s;
-        s.source_start = o.value("source_start").toDouble(0.0);
-        s.source_end = o.value("source_end").toDouble(0.0);
-        s.edited_start = o.value("edited_start").toDouble(0.0);
-        s.edited_end = o.value("edited_end").toDouble(0.0);
-        s.speed_factor = o.value("speed_factor").toDouble(1.0);
-        s.description = o.value("description").toString();
-        s.classification = o.value("classification").toString();
+        s.source_start = o.value(QLatin1String("source_start")).toDouble(0.0);
+        s.source_end = o.value(QLatin1String("source_end")).toDouble(0.0);
+        s.edited_start = o.value(QLatin1String("edited_start")).toDouble(0.0);
+        s.edited_end = o.value(QLatin1String("edited_end")).toDouble(0.0);
+        s.speed_factor = o.value(QLatin1String("speed_factor")).toDouble(1.0);
+        s.description = o.value(QLatin1String("description")).toString();
+        s.classification = o.value(QLatin1String("classification")).toString();
         data.segments.append(s);
     }
     return data;

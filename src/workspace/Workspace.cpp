@@ -9,7 +9,13 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <QSet>
+
 #include <algorithm>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace Tessaryn {
 
@@ -53,6 +59,38 @@ Reel reelFromJson(const QJsonObject& o) {
 QString stringOr(const QJsonObject& o, const char* key, const QString& fallback) {
     const QJsonValue v = o.value(QLatin1String(key));
     return v.isString() ? v.toString() : fallback;
+}
+
+// Reading and parsing the stored timelines dominates opening a large project, so the files are
+// spread over the cores. Workers touch only their own slots; QString copies are thread-safe.
+std::vector<std::optional<TimelineData>> readTimelines(const std::vector<QString>& paths) {
+    const int count = int(paths.size());
+    std::vector<std::optional<TimelineData>> results(paths.size());
+    const int wanted = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+    const int threads = count < 64 ? 1 : wanted;
+    const auto work = [&](int first) {
+        for (int i = first; i < count; i += threads) {
+            if (paths[i].isEmpty())
+                continue;
+            if (const auto obj = SafeFile::readJsonObject(paths[i]))
+                results[i] = TimelineData::fromJson(*obj);
+        }
+    };
+
+    std::vector<std::thread> pool;
+    int started = 1;
+    try {
+        for (; started < threads; ++started)
+            pool.emplace_back(work, started);
+    } catch (const std::system_error&) {
+        // No more threads to be had: this thread takes the remaining strides.
+    }
+    work(0);
+    for (int first = started; first < threads; ++first)
+        work(first);
+    for (std::thread& t : pool)
+        t.join();
+    return results;
 }
 
 } // namespace
@@ -103,18 +141,23 @@ bool Workspace::load(const QString& path) {
 
     const QJsonArray array = doc->value("reels").toArray();
     reels.reserve(array.size());
+    std::vector<QString> timelinePaths;
+    timelinePaths.reserve(array.size());
     for (const QJsonValue& value : array) {
-        Reel reel = reelFromJson(value.toObject());
-        if (!reel.timeline_path.isEmpty()) {
-            if (const auto timeline = SafeFile::readJsonObject(reel.timeline_path)) {
-                reel.timeline = TimelineData::fromJson(*timeline);
-                if (reel.status == ReelStatus::Pending)
-                    reel.status = ReelStatus::Analyzed;
-            }
+        reels.append(reelFromJson(value.toObject()));
+        timelinePaths.push_back(reels.constLast().timeline_path);
+    }
+
+    std::vector<std::optional<TimelineData>> timelines = readTimelines(timelinePaths);
+    for (int i = 0; i < reels.size(); ++i) {
+        Reel& reel = reels[i];
+        if (timelines[i]) {
+            reel.timeline = std::move(*timelines[i]);
+            if (reel.status == ReelStatus::Pending)
+                reel.status = ReelStatus::Analyzed;
         }
         if (!reel.rendered_path.isEmpty() && QFileInfo::exists(reel.rendered_path))
             reel.status = ReelStatus::Completed;
-        reels.append(reel);
     }
 
     scanSourceFootage();
@@ -144,10 +187,15 @@ void Workspace::scanSourceFootage() {
 
     const QStringList patterns = {"*.MOV", "*.mov", "*.mp4", "*.MP4", "*.mkv", "*.m4v"};
     const QFileInfoList files = source.entryInfoList(patterns, QDir::Files, QDir::Name);
+    QSet<QString> known;
+    known.reserve(reels.size() + files.size());
+    for (const Reel& reel : std::as_const(reels))
+        known.insert(reel.name);
     for (const QFileInfo& file : files) {
         const QString name = file.completeBaseName();
-        if (findReelByName(name))
+        if (known.contains(name))
             continue;
+        known.insert(name);
         reels.append(newReelFor(name, file.absoluteFilePath()));
     }
 
