@@ -99,7 +99,8 @@ Workspace::Workspace(QObject* parent) : QObject(parent) {}
 
 bool Workspace::create(const QString& rootPath, const QString& projectName,
                        const QString& sourceDir) {
-    root_path = rootPath;
+    // Reel paths are stored absolute, so the root they are built from must be absolute too.
+    root_path = rootPath.isEmpty() ? rootPath : QFileInfo(rootPath).absoluteFilePath();
     project_name = projectName;
     source_dir = sourceDir.isEmpty() ? DefaultSourceDir : sourceDir;
     // Reels of a project loaded earlier must not leak into the new one.
@@ -123,8 +124,8 @@ bool Workspace::load(const QString& path) {
     QString root;
     QString file;
     if (info.isDir()) {
-        root = path;
-        file = QDir(path).filePath(workspaceFileName());
+        root = info.absoluteFilePath();
+        file = QDir(root).filePath(workspaceFileName());
     } else {
         root = info.absolutePath();
         file = path;
@@ -151,6 +152,9 @@ bool Workspace::load(const QString& path) {
     std::vector<std::optional<TimelineData>> timelines = readTimelines(timelinePaths);
     for (int i = 0; i < reels.size(); ++i) {
         Reel& reel = reels[i];
+        // A job that was running when the studio closed did not finish: the files tell what is.
+        if (reel.status == ReelStatus::Analyzing || reel.status == ReelStatus::Rendering)
+            reel.status = ReelStatus::Pending;
         if (timelines[i]) {
             reel.timeline = std::move(*timelines[i]);
             if (reel.status == ReelStatus::Pending)

@@ -177,7 +177,11 @@ private slots:
         QTest::newRow("rendered without timeline") << 0 << false << true << 4 << false;
         QTest::newRow("nothing on disk") << 0 << false << false << 0 << false;
         QTest::newRow("unknown status kept") << 9 << false << false << 9 << false;
-        QTest::newRow("analyzing stays") << 1 << true << false << 1 << true;
+        // A job cut short by closing the studio: the files decide.
+        QTest::newRow("interrupted analysis with timeline") << 1 << true << false << 2 << true;
+        QTest::newRow("interrupted analysis without timeline") << 1 << false << false << 0 << false;
+        QTest::newRow("interrupted render with earlier cut") << 3 << true << true << 4 << true;
+        QTest::newRow("interrupted render without cut") << 3 << true << false << 2 << true;
     }
 
     void loadDerivesStatus() {
@@ -318,6 +322,28 @@ private slots:
         QCOMPARE(listed->source_path, QString("/elsewhere/listed.mp4"));
         QCOMPARE(listed->status, ReelStatus::Error);
         QCOMPARE(Config::getRecentWorkspacePath(), root);
+    }
+
+    void relativePathsBecomeAbsolute() {
+        QTemporaryDir local;
+        QVERIFY(TestSupport::writeFile(local.filePath("footage/clip.mp4"), "x"));
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(local.path()));
+        Workspace ws;
+        const bool created = ws.create("myproj", "Relative", "footage");
+        Workspace loaded;
+        const bool reloaded = loaded.load("myproj");
+        QDir::setCurrent(previous);
+
+        QVERIFY(created);
+        QVERIFY(reloaded);
+        const QString root = QDir(local.path()).filePath("myproj");
+        QCOMPARE(ws.root_path, root);
+        QCOMPARE(loaded.root_path, root);
+        QCOMPARE(Config::getRecentWorkspacePath(), root);
+        QCOMPARE(loaded.reels.size(), 1);
+        QCOMPARE(loaded.reels[0].timeline_path, root + "/timelines/clip_timeline.json");
+        QVERIFY(QFileInfo(loaded.reels[0].source_path).isAbsolute());
     }
 
     void missingFootageFolderFiresNothingOnScan() {
