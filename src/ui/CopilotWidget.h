@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QTextBrowser;
+
+namespace Tessaryn {
+
+// The chat-style log in which the application narrates its work, four quick-action chips that
+// call back into the owner, and a prompt field that only echoes and answers with fixed replies.
+class CopilotWidget : public QWidget {
+public:
+    std::function<void()> batchAnalyzeCallback;
+    std::function<void()> batchRenderCallback;
+    std::function<void()> exportMarkersCallback;
+    std::function<void()> exportSubtitlesCallback;
+    std::function<void()> stitchCallback;
+
+    explicit CopilotWidget(QWidget* parent = nullptr);
+
+    // html is inserted as markup: the caller escapes every outside value it puts into it.
+    void addMessage(const QString& sender, const QString& html, bool fromAssistant);
+    // text is plain text and is shown literally.
+    void addSystemNotice(const QString& text);
+
+    void onSendClicked();
+    void onChipBatchAnalyze();
+    void onChipBatchRender();
+    void onChipExportMarkers();
+    void onChipStitch();
+
+private:
+    QTextBrowser* log = nullptr;
+    QLineEdit* input = nullptr;
+    QPushButton* sendButton = nullptr;
+};
+
+} // namespace Tessaryn

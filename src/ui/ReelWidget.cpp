@@ -1,0 +1,171 @@
+#include "ui/ReelWidget.h"
+
+#include "app/Config.h"
+#include "timeline/TimelineMath.h"
+#include "workspace/Workspace.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace Tessaryn {
+
+namespace {
+
+QString durationText(double seconds) {
+    return seconds > 0.0 ? TimelineMath::formatTimecode(seconds, false, 30.0)
+                         : QStringLiteral("--:--");
+}
+
+QColor statusColor(ReelStatus status) {
+    switch (status) {
+    case ReelStatus::Analyzing:
+    case ReelStatus::Rendering:
+        return QColor(0x34, 0x98, 0xDB);
+    case ReelStatus::Analyzed:
+        return Config::COLOR_GOLD;
+    case ReelStatus::Completed:
+        return Config::COLOR_ACCENT_GREEN;
+    case ReelStatus::Error:
+        return Config::COLOR_PAUSE_RED;
+    case ReelStatus::Pending:
+        break;
+    }
+    return Config::COLOR_TEXT_MUTED;
+}
+
+} // namespace
+
+ReelWidget::ReelWidget(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+
+    auto* header = new QHBoxLayout();
+    auto* title = new QLabel(QStringLiteral("MEDIA REELS"), this);
+    title->setStyleSheet(QStringLiteral("font-weight: bold; color: #D4AF37; font-size: 11px;"));
+    countLabel = new QLabel(QStringLiteral("0 reels"), this);
+    countLabel->setStyleSheet(QStringLiteral("color: #8C92A0; font-size: 11px;"));
+    header->addWidget(title);
+    header->addStretch();
+    header->addWidget(countLabel);
+    layout->addLayout(header);
+
+    tree = new QTreeWidget(this);
+    tree->setColumnCount(5);
+    tree->setHeaderLabels({QStringLiteral("#"), QStringLiteral("Reel Name"),
+                           QStringLiteral("Status"), QStringLiteral("Source"),
+                           QStringLiteral("Cut")});
+    tree->setRootIsDecorated(false);
+    tree->setAlternatingRowColors(false);
+    QHeaderView* columns = tree->header();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(1, QHeaderView::Stretch);
+    const int widths[] = {95, 75, 75};
+    for (int column = 2; column <= 4; ++column) {
+        columns->setSectionResizeMode(column, QHeaderView::Interactive);
+        tree->setColumnWidth(column, widths[column - 2]);
+    }
+    layout->addWidget(tree, 1);
+
+    auto* buttons = new QHBoxLayout();
+    buttons->setContentsMargins(0, 4, 0, 0);
+    buttons->setSpacing(6);
+    analyzeButton = new QPushButton(QStringLiteral("⚡ Analyze"), this);
+    analyzeButton->setObjectName(QStringLiteral("goldButton"));
+    analyzeButton->setEnabled(false);
+    renderButton = new QPushButton(QStringLiteral("🎬 Render"), this);
+    renderButton->setEnabled(false);
+    rescanButton = new QPushButton(QStringLiteral("🔄 Rescan"), this);
+    buttons->addWidget(analyzeButton);
+    buttons->addWidget(renderButton);
+    buttons->addWidget(rescanButton);
+    layout->addLayout(buttons);
+
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, &ReelWidget::onItemDoubleClicked);
+    connect(tree, &QTreeWidget::itemSelectionChanged, this, &ReelWidget::onItemSelectionChanged);
+    connect(analyzeButton, &QPushButton::clicked, this, &ReelWidget::onAnalyzeClicked);
+    connect(renderButton, &QPushButton::clicked, this, &ReelWidget::onRenderClicked);
+    connect(rescanButton, &QPushButton::clicked, this, &ReelWidget::onRescanClicked);
+}
+
+void ReelWidget::setWorkspace(Workspace* newWorkspace) {
+    workspace = newWorkspace;
+    if (!newWorkspace)
+        return;
+    // A workspace that outlives the panel finds these closures inert instead of dangling.
+    const QPointer<ReelWidget> self(this);
+    newWorkspace->onReelsChanged = [self] {
+        if (self)
+            self->refresh();
+    };
+    newWorkspace->onReelStatusChanged = [self](int, ReelStatus) {
+        if (self)
+            self->refresh();
+    };
+    refresh();
+}
+
+void ReelWidget::refresh() {
+    tree->clear();
+    if (!workspace) {
+        countLabel->setText(QStringLiteral("0 reels"));
+        return;
+    }
+    countLabel->setText(QStringLiteral("%1 reels").arg(workspace->reels.size()));
+
+    QList<QTreeWidgetItem*> rows;
+    for (int index = 0; index < workspace->reels.size(); ++index) {
+        const Reel& reel = workspace->reels.at(index);
+        auto* item = new QTreeWidgetItem({QString::number(index + 1), reel.name, reel.statusText(),
+                                          durationText(reel.duration),
+                                          durationText(reel.timeline.total_edited_duration)});
+        item->setData(0, Qt::UserRole, index);
+        item->setTextAlignment(0, Qt::AlignCenter);
+        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+        item->setForeground(2, QBrush(statusColor(reel.status)));
+        rows.append(item);
+    }
+    tree->addTopLevelItems(rows);
+    onItemSelectionChanged();
+}
+
+int ReelWidget::selectedReelIndex() const {
+    const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+    return selected.isEmpty() ? -1 : selected.first()->data(0, Qt::UserRole).toInt();
+}
+
+void ReelWidget::onItemDoubleClicked(QTreeWidgetItem* item, int) {
+    if (item && reelActivatedCallback)
+        reelActivatedCallback(item->data(0, Qt::UserRole).toInt());
+}
+
+void ReelWidget::onItemSelectionChanged() {
+    const bool hasSelection = selectedReelIndex() >= 0;
+    analyzeButton->setEnabled(hasSelection);
+    renderButton->setEnabled(hasSelection);
+}
+
+void ReelWidget::onAnalyzeClicked() {
+    const int index = selectedReelIndex();
+    if (index >= 0 && analyzeRequestedCallback)
+        analyzeRequestedCallback(index);
+}
+
+void ReelWidget::onRenderClicked() {
+    const int index = selectedReelIndex();
+    if (index >= 0 && renderRequestedCallback)
+        renderRequestedCallback(index);
+}
+
+void ReelWidget::onRescanClicked() {
+    if (rescanRequestedCallback)
+        rescanRequestedCallback();
+}
+
+} // namespace Tessaryn
