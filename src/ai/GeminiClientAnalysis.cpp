@@ -1,0 +1,157 @@
+#include "ai/GeminiClient.h"
+
+#include "timeline/TimelineMath.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Tessaryn {
+
+namespace {
+
+// Models write times with a decimal or two; a slightly negative start is rounding, not data.
+constexpr double NegativeTolerance = 0.05;
+
+// The model's numbers reach the renderer and the exports: a reel with nothing to render, or
+// times no clip can have, fails here instead of being reported as analysed.
+QString checkSegments(TimelineData& timeline) {
+    if (timeline.segments.isEmpty())
+        return QStringLiteral("Gemini returned no segments for this video.");
+    for (int i = 0; i < timeline.segments.size(); ++i) {
+        Segment& segment = timeline.segments[i];
+        for (double* time : {&segment.source_start, &segment.source_end}) {
+            if (!std::isfinite(*time) || *time < -NegativeTolerance ||
+                *time > GeminiClient::MaxSegmentSeconds)
+                return QStringLiteral("Gemini returned an invalid time in segment %1.").arg(i + 1);
+            *time = std::max(*time, 0.0);
+        }
+    }
+    return QString();
+}
+
+} // namespace
+
+QString GeminiClient::analysisPrompt() {
+    static const QStringList lines{
+        QStringLiteral("You are an expert AI video editor and scene analyst. Analyze this video "
+                       "clip and break it down chronologically into precise segments. Classify "
+                       "each segment as:"),
+        QStringLiteral("1. 'milestone': Crucial highlights, key moments, demonstrations, or focal "
+                       "actions. Keep at normal 1x speed."),
+        QStringLiteral("2. 'repetitive_assembly': Repetitive work, routine setup, or continuous "
+                       "background tasks. Speed up to 10x."),
+        QStringLiteral("3. 'static_pause': Inactive periods, off-frame pauses, or dead air > 2 "
+                       "seconds. Cut/excise."),
+        QString(),
+        QStringLiteral("Output STRICT JSON matching this schema:"),
+        QStringLiteral("{"),
+        QStringLiteral("  \"summary\": \"Brief narrative summary of this video clip\","),
+        QStringLiteral(
+            "  \"subject_details\": \"Primary subject, objects, or scene details observed\","),
+        QStringLiteral("  \"segments\": ["),
+        QStringLiteral("    {"),
+        QStringLiteral("      \"source_start\": 0.0,"),
+        QStringLiteral("      \"source_end\": 5.2,"),
+        QStringLiteral("      \"description\": \"Detailed description of action\","),
+        QStringLiteral("      \"classification\": \"milestone\" | \"repetitive_assembly\" | "
+                       "\"static_pause\""),
+        QStringLiteral("    }"),
+        QStringLiteral("  ]"),
+        QStringLiteral("}"),
+    };
+    return lines.join(QLatin1Char('\n'));
+}
+
+void GeminiClient::generateContent() {
+    stage = Stage::Analysing;
+    const QJsonObject fileData{{QStringLiteral("fileUri"), fileUri},
+                               {QStringLiteral("mimeType"), QStringLiteral("video/mp4")}};
+    const QJsonArray parts{QJsonObject{{QStringLiteral("fileData"), fileData}},
+                           QJsonObject{{QStringLiteral("text"), analysisPrompt()}}};
+    const QJsonObject body{
+        {QStringLiteral("contents"), QJsonArray{QJsonObject{{QStringLiteral("parts"), parts}}}},
+        {QStringLiteral("generationConfig"),
+         QJsonObject{{QStringLiteral("responseMimeType"), QStringLiteral("application/json")}}}};
+
+    QNetworkRequest request =
+        apiRequest(QStringLiteral("/v1beta/models/%1:generateContent").arg(model));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    track(network->post(request, QJsonDocument(body).toJson(QJsonDocument::Indented)),
+          &GeminiClient::onGenerateContentFinished, analysisTimeoutMs, false);
+}
+
+void GeminiClient::onGenerateContentFinished() {
+    const quint64 thisRun = run;
+    QByteArray body;
+    QString failure;
+    if (!takeAnswer(body, failure)) {
+        fail(stageFailure(Stage::Analysing, failure));
+        return;
+    }
+    QString errorMessage;
+    const TimelineData timeline = parseResponse(body, errorMessage);
+    if (stage == Stage::Idle || run != thisRun)
+        return; // the usage callback ended this analysis
+    if (!errorMessage.isEmpty()) {
+        fail(errorMessage);
+        return;
+    }
+    if (progress(QStringLiteral("Milestone analysis complete!"), 100, thisRun))
+        finish(true, timeline, QString());
+}
+
+TimelineData GeminiClient::parseResponse(const QByteArray& body, QString& errorMessage) {
+    errorMessage.clear();
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject()) {
+        errorMessage = QStringLiteral("Invalid response JSON from Gemini");
+        return TimelineData();
+    }
+    const QJsonObject answer = document.object();
+    const QJsonObject usage = answer.value(QStringLiteral("usageMetadata")).toObject();
+    const qint64 promptTokens =
+        std::max<qint64>(0, usage.value(QStringLiteral("promptTokenCount")).toInteger());
+    const qint64 candidatesTokens =
+        std::max<qint64>(0, usage.value(QStringLiteral("candidatesTokenCount")).toInteger());
+    if (usageCallback)
+        usageCallback(promptTokens, candidatesTokens);
+
+    const QJsonArray candidates = answer.value(QStringLiteral("candidates")).toArray();
+    if (candidates.isEmpty()) {
+        errorMessage = QStringLiteral("No candidate content returned by Gemini");
+        return TimelineData();
+    }
+    const QJsonArray parts = candidates.first()
+                                 .toObject()
+                                 .value(QStringLiteral("content"))
+                                 .toObject()
+                                 .value(QStringLiteral("parts"))
+                                 .toArray();
+    if (parts.isEmpty()) {
+        errorMessage = QStringLiteral("No text content in candidate response");
+        return TimelineData();
+    }
+    const QString text = parts.first().toObject().value(QStringLiteral("text")).toString();
+    const QJsonDocument model = QJsonDocument::fromJson(text.toUtf8());
+    if (!model.isObject()) {
+        errorMessage = QStringLiteral("Model did not return valid JSON schema");
+        return TimelineData();
+    }
+
+    TimelineData timeline = TimelineData::fromJson(model.object());
+    errorMessage = checkSegments(timeline);
+    if (!errorMessage.isEmpty())
+        return TimelineData();
+    TimelineMath::computeTimeline(timeline, RepetitiveSpeed, PauseThreshold);
+    return timeline;
+}
+
+} // namespace Tessaryn
