@@ -1,0 +1,93 @@
+#pragma once
+
+#include "timeline/Segment.h"
+
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace Tessaryn {
+
+class TimelineData;
+
+// The single contact with ffmpeg and ffprobe: finds them, runs at most one ffmpeg job at a time,
+// turns its standard error into progress and reports through the callbacks, each invoked
+// synchronously and only when set. Every job ends with exactly one finishedCallback.
+class FFmpegEngine : public QObject {
+public:
+    // Retained standard error is cut to its last StderrKeep characters whenever it exceeds
+    // StderrLimit, so a long job does not grow memory with progress lines.
+    static constexpr int StderrLimit = 4096;
+    static constexpr int StderrKeep = 2048;
+    static constexpr int ErrorTailLength = 500;
+    static constexpr int KillWaitMs = 3000;
+    static constexpr int ProbeTimeoutMs = 10000;
+    static constexpr int MinProxyHeight = 2;
+
+    std::function<void(int percent, double currentSeconds, double totalSeconds)> progressCallback;
+    std::function<void(bool success, const QString& outputPath, const QString& errorText)>
+        finishedCallback;
+    std::function<void(const QString& message)> logCallback;
+
+    explicit FFmpegEngine(QObject* parent = nullptr);
+    ~FFmpegEngine() override;
+
+    // Both evaluated afresh on every call and never empty: the bare program name is the last
+    // resort, left to the process launcher.
+    static QString findFFmpeg();
+    static QString findFFprobe();
+    static bool isAvailable();
+
+    // False when nothing was launched, the reason having gone to finishedCallback already;
+    // otherwise every outcome, a launch that fails included, arrives there later.
+    bool renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
+                           const QString& outputPath);
+    bool createProxy(const QString& inputPath, const QString& outputPath, int height);
+    // Blocks for at most ProbeTimeoutMs; 0 when the duration cannot be determined.
+    static double getVideoDuration(const QString& videoPath);
+
+    void cancel();
+    bool isRunning() const;
+
+    void onProcessReadyRead();
+    void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+
+    // Segments that reach the cut, in timeline order: not "static_pause" and sped by more than 0.
+    static QList<Segment> activeSegments(const TimelineData& timeline);
+    static QString buildFilterGraph(const QList<Segment>& active);
+    static QStringList renderArguments(const QString& inputPath, const QString& filterGraph,
+                                       const QString& outputPath);
+    // Six significant digits like printf's %g, but never in exponent notation, which ffmpeg's
+    // option parser rejects.
+    static QString formatGraphNumber(double value);
+
+    // Appends newly read text to the bounded buffer and returns the latest "time=" reading that
+    // ends inside the new text.
+    static std::optional<double> readProgress(QString& buffer, const QString& newText);
+    static int progressPercent(double currentSeconds, double totalSeconds);
+
+private:
+    bool endRunningJob(const QString& nextOutputPath);
+    bool startJob(const QStringList& arguments, const QString& finalPath,
+                  const QString& partialPath, double expectedDuration);
+    void onProcessError(QProcess::ProcessError error);
+    void finishJob(bool success, QString errorText);
+    void releaseProcess();
+    void reportRefused(const QString& path, const QString& errorText);
+
+    QProcess* process = nullptr;
+    QString outputPath;
+    double totalDuration = 0.0;
+    QString stderrBuffer;
+    QStringDecoder stderrDecoder{QStringDecoder::Utf8};
+    QString partialPath;
+    bool endingJob = false;
+};
+
+} // namespace Tessaryn
