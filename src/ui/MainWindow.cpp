@@ -1,19 +1,49 @@
 #include "ui/MainWindow.h"
 
+#include "ai/GeminiClient.h"
+#include "app/AppInfo.h"
 #include "app/Config.h"
-#include "timeline/TimelineMath.h"
+#include "app/Credentials.h"
+#include "media/FFmpegEngine.h"
+#include "media/Stitcher.h"
+#include "selfupdate/UpdateInstaller.h"
+#include "timeline/TimelineData.h"
+#include "ui/CopilotWidget.h"
+#include "ui/ReelWidget.h"
+#include "ui/TimelineWidget.h"
 #include "workspace/Workspace.h"
 
-#include <QHeaderView>
+#include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
-#include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace Tessaryn {
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) {
     workspace = new Workspace(this);
+    ffmpeg = new FFmpegEngine(this);
+    gemini = new GeminiClient(this);
+    stitcher = new Stitcher(this);
+
+    selfupdate::UpdateInstaller::cleanupStaleBackup(std::string());
+
     setupUi();
+    setupMenus();
+    installEngineCallbacks();
+    updateStatusBar();
+}
+
+MainWindow::~MainWindow() {
+    // Nothing an engine reports from here on may reach a window that is being taken apart.
+    detachEngineCallbacks();
+    workspace->onReelsChanged = nullptr;
+    workspace->onReelStatusChanged = nullptr;
 }
 
 void MainWindow::setupUi() {
@@ -21,39 +51,300 @@ void MainWindow::setupUi() {
     setWindowIcon(Config::getAppIcon());
     resize(1500, 900);
 
-    reelList = new QTreeWidget(this);
-    reelList->setColumnCount(3);
-    reelList->setHeaderLabels(
-        {QStringLiteral("Reel"), QStringLiteral("Status"), QStringLiteral("Edited Length")});
-    reelList->setRootIsDecorated(false);
-    reelList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    setCentralWidget(reelList);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(6);
 
+    updateBanner = new QWidget(central);
+    updateBanner->setStyleSheet(QStringLiteral(
+        "background-color: #1A1D25; border: 1px solid #D4AF37; border-radius: 5px;"));
+    auto* bannerLayout = new QHBoxLayout(updateBanner);
+    bannerLayout->setContentsMargins(10, 5, 10, 5);
+    bannerLayout->setSpacing(8);
+    updateBannerLabel = new QLabel(updateBanner);
+    updateBannerLabel->setStyleSheet(
+        QStringLiteral("border: none; color: #F8E7B4; font-weight: 600;"));
+    updateBannerProgress = new QProgressBar(updateBanner);
+    updateBannerProgress->setFixedSize(140, 16);
+    updateBannerProgress->hide();
+    updateBannerInstallButton = new QPushButton(QStringLiteral("Download && Update"), updateBanner);
+    updateBannerInstallButton->setObjectName(QStringLiteral("goldButton"));
+    updateBannerDetailsButton = new QPushButton(QStringLiteral("Release Details..."), updateBanner);
+    updateBannerDismissButton = new QPushButton(QStringLiteral("Dismiss"), updateBanner);
+    bannerLayout->addWidget(updateBannerLabel);
+    bannerLayout->addWidget(updateBannerProgress);
+    bannerLayout->addStretch(1);
+    bannerLayout->addWidget(updateBannerInstallButton);
+    bannerLayout->addWidget(updateBannerDetailsButton);
+    bannerLayout->addWidget(updateBannerDismissButton);
+    connect(updateBannerDetailsButton, &QPushButton::clicked, this,
+            [this] { onCheckForUpdates(); });
+    connect(updateBannerDismissButton, &QPushButton::clicked, this, [this] {
+        updateBannerDismissed = true;
+        updateBanner->hide();
+    });
+    // Installing arrives with the update flow; until then the banner is never shown.
+    updateBanner->hide();
+    layout->addWidget(updateBanner, 0);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, central);
+    reelWidget = new ReelWidget(splitter);
+    reelWidget->setWorkspace(workspace);
+    reelWidget->setMinimumWidth(360);
+
+    auto* centrePane = new QWidget(splitter);
+    auto* centreLayout = new QVBoxLayout(centrePane);
+    centreLayout->setContentsMargins(0, 0, 0, 0);
+    centreLayout->setSpacing(8);
+    previewPane = new QWidget(centrePane);
+    previewPane->setStyleSheet(QStringLiteral("background-color: #0B0C0F; border-radius: 6px;"));
+    auto* previewLayout = new QVBoxLayout(previewPane);
+    previewLabel = new QLabel(previewPane);
+    previewLabel->setAlignment(Qt::AlignCenter);
+    previewLabel->setPixmap(Config::getAppLogoPixmap(180));
+    previewLabel->setTextFormat(Qt::PlainText);
+    previewLayout->addWidget(previewLabel);
+    timelineWidget = new TimelineWidget(centrePane);
+    centreLayout->addWidget(previewPane, 1);
+    centreLayout->addWidget(timelineWidget, 0);
+
+    copilot = new CopilotWidget(splitter);
+    copilot->setMinimumWidth(360);
+
+    splitter->addWidget(reelWidget);
+    splitter->addWidget(centrePane);
+    splitter->addWidget(copilot);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 3);
+    splitter->setStretchFactor(2, 1);
+    layout->addWidget(splitter, 1);
+    setCentralWidget(central);
+
+    reelWidget->reelActivatedCallback = [this](int index) { onReelActivated(index); };
+    reelWidget->analyzeRequestedCallback = [this](int index) { onAnalyzeReelRequested(index); };
+    reelWidget->renderRequestedCallback = [this](int index) { onRenderReelRequested(index); };
+    reelWidget->rescanRequestedCallback = [this] { onRescanSourceRequested(); };
+    timelineWidget->seekRequestedCallback = [this](double s) { onTimelineSeekRequested(s); };
+    copilot->batchAnalyzeCallback = [this] { onBatchAnalyzeRequested(); };
+    copilot->batchRenderCallback = [this] { onBatchRenderRequested(); };
+    copilot->exportMarkersCallback = [this] { onExportMarkersRequested(); };
+    copilot->exportSubtitlesCallback = [this] { onExportSubtitlesRequested(); };
+    copilot->stitchCallback = [this] { onStitchMasterRequested(); };
+
+    progressBar = new QProgressBar(this);
+    progressBar->setFixedWidth(220);
+    progressBar->hide();
     statusLabel = new QLabel(QStringLiteral("Ready"), this);
+    statusLabel->setStyleSheet(QStringLiteral("color: #D4AF37; font-weight: bold;"));
+    // Error texts from engines and the network are shown as they are, never as markup.
+    statusLabel->setTextFormat(Qt::PlainText);
+    vaultLabel = new QLabel(this);
+    updateStatusButton = new QPushButton(QStringLiteral("Check for Updates"), this);
+    updateStatusButton->setStyleSheet(
+        QStringLiteral("QPushButton { font-size: 11px; padding: 2px 8px; margin-right: 4px; }"));
+    connect(updateStatusButton, &QPushButton::clicked, this, [this] { onCheckForUpdates(); });
     statusBar()->addWidget(statusLabel, 1);
+    statusBar()->addPermanentWidget(vaultLabel);
+    statusBar()->addPermanentWidget(updateStatusButton);
+    statusBar()->addPermanentWidget(progressBar);
 }
 
-void MainWindow::refreshReelList() {
-    reelList->clear();
-    for (const Reel& reel : workspace->reels) {
-        const QString edited =
-            reel.timeline.segments.isEmpty()
-                ? QStringLiteral("—")
-                : TimelineMath::formatTimecode(reel.timeline.total_edited_duration, false, 30.0);
-        reelList->addTopLevelItem(new QTreeWidgetItem({reel.name, reel.statusText(), edited}));
+QAction* MainWindow::addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
+                                   const QKeySequence& shortcut) {
+    QAction* action = menu->addAction(text);
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return action;
+}
+
+void MainWindow::setupMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    addMenuAction(file, QStringLiteral("&New Workspace..."), &MainWindow::onNewWorkspace,
+                  QKeySequence::New);
+    addMenuAction(file, QStringLiteral("&Open Workspace..."), &MainWindow::onOpenWorkspace,
+                  QKeySequence::Open);
+    addMenuAction(file, QStringLiteral("&Save Workspace"), &MainWindow::onSaveWorkspace,
+                  QKeySequence::Save);
+    file->addSeparator();
+    addMenuAction(file, QStringLiteral("&Project Settings & Credentials..."),
+                  &MainWindow::onOpenSettings);
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setShortcut(QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* project = menuBar()->addMenu(QStringLiteral("&Project"));
+    addMenuAction(project, QStringLiteral("&Rescan Source Footage"),
+                  &MainWindow::onRescanSourceRequested);
+    addMenuAction(project, QStringLiteral("&Batch Analyze All Pending Reels"),
+                  &MainWindow::onBatchAnalyzeRequested);
+    addMenuAction(project, QStringLiteral("&Batch Render All Analyzed Clips"),
+                  &MainWindow::onBatchRenderRequested);
+    project->addSeparator();
+    addMenuAction(project, QStringLiteral("&Assemble Master Release Film"),
+                  &MainWindow::onStitchMasterRequested);
+    project->addSeparator();
+    addMenuAction(project, QStringLiteral("&Project & Creator Metadata..."),
+                  &MainWindow::onOpenMetadata);
+
+    QMenu* exports = menuBar()->addMenu(QStringLiteral("&Export"));
+    addMenuAction(exports, QStringLiteral("Export &DaVinci Resolve Markers (CSV)..."),
+                  &MainWindow::onExportMarkersRequested);
+    addMenuAction(exports, QStringLiteral("Export SubRip &Subtitles (.srt)..."),
+                  &MainWindow::onExportSubtitlesRequested);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    addMenuAction(view, QStringLiteral("&AI Token & Cost Telemetry..."), &MainWindow::onOpenUsage);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    addMenuAction(help, QStringLiteral("Check for &Updates..."), &MainWindow::onCheckForUpdates);
+    help->addSeparator();
+    addMenuAction(help, QStringLiteral("&About Tessaryn..."), &MainWindow::onAbout);
+}
+
+void MainWindow::installEngineCallbacks() {
+    gemini->progressCallback = [this](const QString& text, int percent) {
+        onGeminiProgress(text, percent);
+    };
+    gemini->finishedCallback = [this](bool ok, const TimelineData& data, const QString& error) {
+        onGeminiFinished(ok, data, error);
+    };
+    gemini->usageCallback = [this](qint64 prompt, qint64 candidates) {
+        onGeminiTokenUsage(prompt, candidates);
+    };
+    ffmpeg->progressCallback = [this](int percent, double s, double total) {
+        onFfmpegProgress(percent, s, total);
+    };
+    ffmpeg->finishedCallback = [this](bool ok, const QString& out, const QString& error) {
+        onFfmpegFinished(ok, out, error);
+    };
+    stitcher->progressCallback = [this](int percent) { onStitchProgress(percent); };
+    stitcher->finishedCallback = [this](bool ok, const QString& out, const QString& error) {
+        onStitchFinished(ok, out, error);
+    };
+}
+
+void MainWindow::detachEngineCallbacks() {
+    gemini->progressCallback = nullptr;
+    gemini->finishedCallback = nullptr;
+    gemini->usageCallback = nullptr;
+    ffmpeg->progressCallback = nullptr;
+    ffmpeg->finishedCallback = nullptr;
+    stitcher->progressCallback = nullptr;
+    stitcher->finishedCallback = nullptr;
+}
+
+void MainWindow::updateStatusBar() {
+    if (Credentials::hasApiKey()) {
+        vaultLabel->setText(QStringLiteral("Gemini Vault: Active"));
+        vaultLabel->setStyleSheet(
+            QStringLiteral("color: #2ECC71; font-size: 11px; margin-right: 8px;"));
+    } else {
+        vaultLabel->setText(QStringLiteral("Gemini Vault: Missing API Key"));
+        vaultLabel->setStyleSheet(
+            QStringLiteral("color: #E74C3C; font-size: 11px; margin-right: 8px;"));
     }
 }
 
-void MainWindow::openWorkspace(const QString& path) {
-    if (!workspace->load(path))
-        return;
-    refreshReelList();
-    setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
+bool MainWindow::hasRunningJob() const {
+    return analysisJob.active || renderJob.active || stitchRunning;
+}
+
+void MainWindow::stopAllJobs() {
+    stopBatch();
+    detachEngineCallbacks();
+    gemini->cancel();
+    ffmpeg->cancel();
+    stitcher->cancel();
+    analysisJob.active = false;
+    renderJob.active = false;
+    stitchRunning = false;
+    progressBar->hide();
+    installEngineCallbacks();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (hasRunningJob()) {
+        const int answer = showMessage(
+            QMessageBox::Question, QStringLiteral("Job in Progress"),
+            QStringLiteral("An analysis, render or stitch is still running. Stop it and close "
+                           "Tessaryn?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        stopAllJobs();
+    }
+    event->accept();
+}
+
+void MainWindow::setStatus(const QString& text) {
+    statusLabel->setText(text);
+}
+
+void MainWindow::copilotSays(const QString& html) {
+    copilot->addMessage(QStringLiteral("Copilot"), html, true);
+}
+
+void MainWindow::copilotNotice(const QString& text) {
+    // The panel shows notices as plain text, so outside values in them need no escaping here.
+    copilot->addSystemNotice(text);
+}
+
+int MainWindow::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
+                            QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, title, text, buttons, this);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec();
+}
+
+void MainWindow::showNotAvailableYet(const QString& feature) {
+    showMessage(QMessageBox::Information, feature,
+                QStringLiteral("%1 is not available in this version yet.").arg(feature));
+}
+
+void MainWindow::onOpenSettings() {
+    showNotAvailableYet(QStringLiteral("Settings"));
+}
+void MainWindow::onOpenMetadata() {
+    showNotAvailableYet(QStringLiteral("Project metadata"));
+}
+void MainWindow::onOpenUsage() {
+    showNotAvailableYet(QStringLiteral("AI telemetry"));
+}
+void MainWindow::onCheckForUpdates() {
+    showNotAvailableYet(QStringLiteral("Update check"));
 }
 
 void MainWindow::checkForAppUpdates(bool userInitiated) {
     // The update check arrives with the self-update flow.
     Q_UNUSED(userInitiated);
+}
+
+void MainWindow::onAbout() {
+    QMessageBox::about(
+        this, QStringLiteral("About Tessaryn"),
+        QStringLiteral("<h3>Tessaryn %1 (Tessaryn)</h3>"
+                       "<p><b>AI-Assisted Video Editing & Production Suite</b></p>"
+                       "<p>A cross-platform studio written in C++17 with Qt %2 Widgets.</p>"
+                       "<p>© 2026 Tolvane. All rights reserved.</p>")
+            .arg(AppInfo::applicationVersion(), QString::fromLatin1(qVersion())));
+}
+
+void MainWindow::onPlaybackPositionChanged(double seconds, double duration) {
+    timelineWidget->setPlayheadSeconds(seconds, duration);
+}
+
+void MainWindow::onTimelineSeekRequested(double seconds) {
+    // The preview player arrives later; until then the playhead alone follows the click.
+    timelineWidget->setPlayheadSeconds(seconds, 0.0);
+}
+
+void MainWindow::showPreview(const QString& path) {
+    previewLabel->setToolTip(path);
 }
 
 } // namespace Tessaryn

@@ -1,33 +1,167 @@
 #pragma once
 
+#include "app/UiDispatcher.h"
+#include "workspace/Reel.h"
+
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
 
+class QAction;
 class QLabel;
-class QTreeWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QWidget;
 
 namespace Tessaryn {
 
+class CopilotWidget;
+class FFmpegEngine;
+class GeminiClient;
+class ReelWidget;
+class Stitcher;
+class TimelineData;
+class TimelineWidget;
 class Workspace;
 
-// The application's one top-level window and the controller of the workflow.
+// The application's one top-level window and the controller of the whole workflow: it owns
+// the workspace and the engines, wires their callbacks to its handlers and reports every step
+// in the status bar, the Copilot panel and, for blocking problems, a message box.
 class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    // Opens the workspace folder or workspace.json at path; a failed load keeps what is shown.
     void openWorkspace(const QString& path);
-    void checkForAppUpdates(bool userInitiated);
+    void onNewWorkspace();
+    void onOpenWorkspace();
+    void onSaveWorkspace();
 
-    const Workspace* currentWorkspace() const { return workspace; }
+    void onReelActivated(int index);
+    void onAnalyzeReelRequested(int index);
+    void onRenderReelRequested(int index);
+    void onRescanSourceRequested();
+    void onBatchAnalyzeRequested();
+    void onBatchRenderRequested();
+    void processNextBatchItem();
+    void onStitchMasterRequested();
+    void onExportMarkersRequested();
+    void onExportSubtitlesRequested();
+
+    void onOpenMetadata();
+    void onOpenSettings();
+    void onOpenUsage();
+    void onAbout();
+
+    void onGeminiProgress(const QString& text, int percent);
+    void onGeminiFinished(bool success, const TimelineData& data, const QString& error);
+    void onGeminiTokenUsage(qint64 prompt, qint64 candidates);
+    void onFfmpegProgress(int percent, double seconds, double totalSeconds);
+    void onFfmpegFinished(bool success, const QString& outputPath, const QString& error);
+    void onStitchProgress(int percent);
+    void onStitchFinished(bool success, const QString& outputPath, const QString& error);
+    void onPlaybackPositionChanged(double seconds, double duration);
+    void onTimelineSeekRequested(double seconds);
+
+    void updateStatusBar();
+    void checkForAppUpdates(bool userInitiated);
+    void onCheckForUpdates();
+
+    // Read access for the status bar, the panels and tests.
+    Workspace* currentWorkspace() const { return workspace; }
+    QLabel* statusLabelWidget() const { return statusLabel; }
+    QLabel* vaultLabelWidget() const { return vaultLabel; }
+    QProgressBar* jobProgressBar() const { return progressBar; }
+    CopilotWidget* copilotPanel() const { return copilot; }
+    ReelWidget* reelPanel() const { return reelWidget; }
+    TimelineWidget* timelinePanel() const { return timelineWidget; }
+    FFmpegEngine* ffmpegEngine() const { return ffmpeg; }
+    GeminiClient* geminiClient() const { return gemini; }
+    Stitcher* stitcherEngine() const { return stitcher; }
+    bool isBatchActive() const { return batchActive; }
+    qint64 promptTokenCount() const { return promptTokens; }
+    qint64 candidateTokenCount() const { return candidateTokens; }
+    int analysisCountSoFar() const { return analysisCount; }
+    // Whether an analysis, render or stitch is in flight.
+    bool hasRunningJob() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The reel a job was started for, remembered by name and project so that its result lands
+    // on that reel even when the list was re-sorted or another project opened meanwhile.
+    struct ReelJob {
+        bool active = false;
+        bool partOfBatch = false; // only the batch's own job advances the queue
+        QString workspaceRoot;
+        Reel reel; // paths are absolute, so results can still be written after a switch
+    };
+
     void setupUi();
-    void refreshReelList();
+    void setupMenus();
+    QAction* addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
+                           const QKeySequence& shortcut = QKeySequence());
+    void installEngineCallbacks();
+    void detachEngineCallbacks();
+
+    void startJob(ReelJob& job, int index);
+    // The index of the job's reel in the open project, or -1 when it is no longer there.
+    int resolveJobReel(const ReelJob& job) const;
+    bool isSameWorkspace(const ReelJob& job) const;
+    void stopBatch();
+    int nextBatchCandidate(int from) const;
+    bool qualifiesForBatch(const Reel& reel) const;
+    void startBatch(bool renderMode);
+    void writeAnalysisFiles(const Reel& reel, const TimelineData& data);
+    void reportExportFailures(const QStringList& reels);
+    void showPreview(const QString& path);
+    // Ends every job without letting their reports reach the window.
+    void stopAllJobs();
+
+    void copilotSays(const QString& html);
+    void copilotNotice(const QString& text);
+    void setStatus(const QString& text);
+    int showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
+                    QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    void showNotAvailableYet(const QString& feature);
 
     Workspace* workspace = nullptr;
-    QTreeWidget* reelList = nullptr;
+    FFmpegEngine* ffmpeg = nullptr;
+    GeminiClient* gemini = nullptr;
+    Stitcher* stitcher = nullptr;
+    UiDispatcher dispatcher;
+
+    ReelWidget* reelWidget = nullptr;
+    QWidget* previewPane = nullptr;
+    QLabel* previewLabel = nullptr;
+    TimelineWidget* timelineWidget = nullptr;
+    CopilotWidget* copilot = nullptr;
+    QProgressBar* progressBar = nullptr;
     QLabel* statusLabel = nullptr;
+    QLabel* vaultLabel = nullptr;
+
+    QWidget* updateBanner = nullptr;
+    QLabel* updateBannerLabel = nullptr;
+    QProgressBar* updateBannerProgress = nullptr;
+    QPushButton* updateBannerInstallButton = nullptr;
+    QPushButton* updateBannerDetailsButton = nullptr;
+    QPushButton* updateBannerDismissButton = nullptr;
+    QPushButton* updateStatusButton = nullptr;
+    bool updateBannerDismissed = false;
+
+    int currentReelIndex = -1;
+    bool batchActive = false;
+    int batchIndex = -1;
+    bool batchRenderMode = false;
+    qint64 promptTokens = 0;
+    qint64 candidateTokens = 0;
+    int analysisCount = 0;
+
+    ReelJob analysisJob;
+    ReelJob renderJob;
+    bool stitchRunning = false;
 };
 
 } // namespace Tessaryn

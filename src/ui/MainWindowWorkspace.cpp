@@ -1,0 +1,117 @@
+#include "ui/MainWindow.h"
+
+#include "app/Config.h"
+#include "timeline/TimelineMath.h"
+#include "ui/CopilotWidget.h"
+#include "ui/ReelWidget.h"
+#include "ui/TimelineWidget.h"
+#include "workspace/Workspace.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
+
+namespace Tessaryn {
+
+void MainWindow::openWorkspace(const QString& path) {
+    if (!workspace->load(path))
+        return;
+    // A queue belongs to the project it was started in.
+    if (batchActive) {
+        stopBatch();
+        copilotNotice(
+            QStringLiteral("The batch queue stopped because another workspace was opened."));
+    }
+    reelWidget->refresh();
+    timelineWidget->setTimelineData(TimelineData());
+    setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
+    copilotNotice(QStringLiteral("Opened workspace: %1").arg(workspace->project_name));
+    copilotSays(QStringLiteral("Workspace <b>%1</b> loaded with %2 video reels.")
+                    .arg(workspace->project_name.toHtmlEscaped(),
+                         QString::number(workspace->reels.size())));
+}
+
+void MainWindow::onNewWorkspace() {
+    showNotAvailableYet(QStringLiteral("New Workspace"));
+}
+
+void MainWindow::onOpenWorkspace() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Workspace File"), Config::getProjectsRoot(),
+        QStringLiteral("Workspace Files (workspace.json)"));
+    if (!path.isEmpty())
+        openWorkspace(path);
+}
+
+void MainWindow::onSaveWorkspace() {
+    if (workspace->save())
+        statusBar()->showMessage(QStringLiteral("Workspace saved successfully."), 3000);
+}
+
+void MainWindow::onReelActivated(int index) {
+    const Reel* reel = workspace->getReel(index);
+    if (!reel)
+        return;
+    currentReelIndex = index;
+    QString preview = reel->source_path;
+    if (QFileInfo::exists(reel->rendered_path))
+        preview = reel->rendered_path;
+    if (QFileInfo::exists(preview))
+        showPreview(preview);
+    timelineWidget->setTimelineData(reel->timeline);
+    setStatus(QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText()));
+}
+
+void MainWindow::onRescanSourceRequested() {
+    workspace->scanSourceFootage();
+    copilotNotice(QStringLiteral("Rescanned %1: Found %2 clips.")
+                      .arg(workspace->source_dir, QString::number(workspace->reels.size())));
+}
+
+void MainWindow::onExportMarkersRequested() {
+    int count = 0;
+    QStringList failed;
+    for (const Reel& reel : std::as_const(workspace->reels)) {
+        if (reel.timeline.segments.isEmpty())
+            continue;
+        if (TimelineMath::exportDaVinciMarkersCsv(reel.timeline, reel.source_markers_path, false,
+                                                  30.0) &
+            TimelineMath::exportDaVinciMarkersCsv(reel.timeline, reel.edited_markers_path, true,
+                                                  30.0))
+            ++count;
+        else
+            failed << reel.name;
+    }
+    const QString message = QStringLiteral("Exported DaVinci Resolve markers for %1 reels to %2.")
+                                .arg(QString::number(count), workspace->getMarkersDir());
+    statusBar()->showMessage(message, 5000);
+    copilotNotice(message);
+    reportExportFailures(failed);
+}
+
+void MainWindow::onExportSubtitlesRequested() {
+    int count = 0;
+    QStringList failed;
+    for (const Reel& reel : std::as_const(workspace->reels)) {
+        if (reel.timeline.segments.isEmpty())
+            continue;
+        if (TimelineMath::exportSrtSubtitles(reel.timeline, reel.source_srt_path, false) &
+            TimelineMath::exportSrtSubtitles(reel.timeline, reel.edited_srt_path, true))
+            ++count;
+        else
+            failed << reel.name;
+    }
+    const QString message = QStringLiteral("Exported SRT subtitles for %1 reels to %2.")
+                                .arg(QString::number(count), workspace->getSubtitlesDir());
+    statusBar()->showMessage(message, 5000);
+    copilotNotice(message);
+    reportExportFailures(failed);
+}
+
+void MainWindow::reportExportFailures(const QStringList& reels) {
+    if (!reels.isEmpty())
+        copilotNotice(QStringLiteral("Could not write the files of: %1").arg(reels.join(", ")));
+}
+
+} // namespace Tessaryn

@@ -1,0 +1,344 @@
+// Drives the main window's workflow end to end: a loopback stand-in for Gemini, the real
+// ffmpeg and ffprobe, and a workspace over clips the test generates.
+#include "TestSupport.h"
+#include "ai/GeminiStandIn.h"
+#include "media/MediaTestSupport.h"
+#include "timeline/SafeFile.h"
+#include "ui/CopilotWidget.h"
+#include "ui/MainWindow.h"
+#include "workspace/Workspace.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QtTest>
+
+using namespace Tessaryn;
+
+namespace {
+
+QByteArray compact(const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+CannedAnswer uploadedActive() {
+    return {200, compact({{"file", QJsonObject{{"name", "files/clip1"},
+                                               {"uri", "https://files.example/files/clip1"},
+                                               {"state", "ACTIVE"}}}})};
+}
+
+// A model answer for a 3-second clip: 1 s kept, 1.5 s at ten times, 0.5 s cut.
+CannedAnswer analysed(const QString& summary, qint64 promptTokens, qint64 answerTokens) {
+    const QJsonArray segments{QJsonObject{{"source_start", 0.0},
+                                          {"source_end", 1.0},
+                                          {"classification", "milestone"},
+                                          {"description", "Start"}},
+                              QJsonObject{{"source_start", 1.0},
+                                          {"source_end", 2.5},
+                                          {"classification", "repetitive_assembly"},
+                                          {"description", "Screws"}},
+                              QJsonObject{{"source_start", 2.5},
+                                          {"source_end", 3.0},
+                                          {"classification", "static_pause"},
+                                          {"description", "Pause"}}};
+    const QString text = QString::fromUtf8(compact({{"summary", summary}, {"segments", segments}}));
+    const QJsonObject answer{
+        {"candidates",
+         QJsonArray{QJsonObject{
+             {"content", QJsonObject{{"parts", QJsonArray{QJsonObject{{"text", text}}}}}}}}},
+        {"usageMetadata",
+         QJsonObject{{"promptTokenCount", promptTokens}, {"candidatesTokenCount", answerTokens}}}};
+    return {200, compact(answer)};
+}
+
+// Answers every modal box that opens while it lives with the given button.
+class DialogAnswerer : public QObject {
+public:
+    explicit DialogAnswerer(QMessageBox::StandardButton button) {
+        connect(&timer, &QTimer::timeout, this, [this, button] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                titles << box->windowTitle();
+                if (QAbstractButton* b = box->button(button))
+                    b->click();
+                else
+                    box->reject();
+            }
+        });
+        timer.start(20);
+    }
+    QStringList titles;
+
+private:
+    QTimer timer;
+};
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    GeminiStandIn gemini;
+    QString footage;
+
+    QString logText(MainWindow& w) const {
+        return w.copilotPanel()->findChild<QTextBrowser*>()->document()->toPlainText();
+    }
+
+    static ReelStatus statusOf(MainWindow& w, const QString& name) {
+        Reel* reel = w.currentWorkspace()->findReelByName(name);
+        return reel ? reel->status : ReelStatus(-1);
+    }
+
+    static QList<int> storedStatuses(const QString& root) {
+        QList<int> out;
+        const auto doc = SafeFile::readJsonObject(root + "/workspace.json");
+        for (const QJsonValue& v : doc->value("reels").toArray())
+            out << v.toObject().value("status").toInt();
+        return out;
+    }
+
+    QString makeWorkspace(const QString& name, const QString& clips) {
+        Workspace ws;
+        const QString root = dir.filePath(name);
+        return ws.create(root, name, clips) ? root : QString();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        TestSupport::isolateSettings(dir.filePath("settings"));
+        // The key comes from the environment; no keyring is reachable and the file store is
+        // the test's own, so nothing of the user's is read or written.
+        qputenv("HOME", dir.filePath("home").toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        qputenv("GEMINI_API_KEY", "test-key-123");
+        QVERIFY(gemini.start());
+        qputenv("TESSARYN_GEMINI_BASE_URL", gemini.baseUrl().toUtf8());
+
+        footage = dir.filePath("footage");
+        QVERIFY(QDir().mkpath(footage));
+        for (const char* name : {"a_clip", "b_clip", "c_clip"})
+            QVERIFY(MediaTestSupport::generateClip(QDir(footage).filePath(QString(name) + ".mp4"),
+                                                   320, 240, 25, 3.0));
+    }
+
+    void startsReady() {
+        MainWindow w;
+        QCOMPARE(w.windowTitle(), QString("Tessaryn — AI-Assisted Video Editing Suite"));
+        QCOMPARE(w.statusLabelWidget()->text(), QString("Ready"));
+        QVERIFY(!w.jobProgressBar()->isVisibleTo(&w));
+        QCOMPARE(w.vaultLabelWidget()->text(), QString("Gemini Vault: Active"));
+    }
+
+    void analyseRenderStitch() {
+        const QString root = makeWorkspace("Studio", footage);
+        QVERIFY(!root.isEmpty());
+        MainWindow w;
+        w.openWorkspace(root);
+        QCOMPARE(w.windowTitle(), QString("Tessaryn — Studio [%1]").arg(root));
+        QVERIFY(logText(w).contains("Workspace Studio loaded with 3 video reels."));
+
+        // Batch analysis: the second reel's upload fails on the server.
+        gemini.requests.clear();
+        gemini.answers = {uploadedActive(),
+                          analysed("First clip", 100, 20),
+                          {500, "{\"error\":\"boom\"}"},
+                          uploadedActive(),
+                          analysed("Third clip", 50, 5)};
+        w.onBatchAnalyzeRequested();
+        QVERIFY(waitUntil([&] { return !w.isBatchActive(); }, 60000));
+
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzed);
+        QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Error);
+        QCOMPARE(statusOf(w, "c_clip"), ReelStatus::Analyzed);
+        QCOMPARE(storedStatuses(root), (QList<int>{2, 5, 2}));
+        QCOMPARE(w.statusLabelWidget()->text(), QString("Batch operation complete."));
+        QCOMPARE(w.promptTokenCount(), 150);
+        QCOMPARE(w.candidateTokenCount(), 25);
+        QCOMPARE(w.analysisCountSoFar(), 2);
+        const QString log = logText(w);
+        QVERIFY(log.contains("Successfully analyzed a_clip!\n• Summary: First clip\n• Source "
+                             "Duration: 3.0s -> Cut Duration: 1.1s\n• Milestones detected: 3 "
+                             "segments"));
+        QVERIFY(log.contains("Analysis failed for b_clip: Upload failed:"));
+        QVERIFY(!log.contains("test-key-123"));
+        QVERIFY(log.contains("— Batch processing queue finished. —"));
+        for (const char* name : {"a_clip", "c_clip"}) {
+            const Reel* reel = w.currentWorkspace()->findReelByName(name);
+            const auto stored = SafeFile::readJsonObject(reel->timeline_path);
+            QVERIFY2(stored.has_value(), name);
+            QCOMPARE(TimelineData::fromJson(*stored).segments.size(), 3);
+            for (const QString& f : {reel->source_markers_path, reel->edited_markers_path,
+                                     reel->source_srt_path, reel->edited_srt_path})
+                QVERIFY2(QFileInfo(f).size() > 0, qPrintable(f));
+        }
+        QVERIFY(!QFileInfo::exists(w.currentWorkspace()->findReelByName("b_clip")->timeline_path));
+
+        // Batch render: only the analysed reels.
+        w.onBatchRenderRequested();
+        QVERIFY(waitUntil([&] { return !w.isBatchActive() && !w.hasRunningJob(); }, 120000));
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Completed);
+        QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Error);
+        QCOMPARE(statusOf(w, "c_clip"), ReelStatus::Completed);
+        QCOMPARE(storedStatuses(root), (QList<int>{4, 5, 4}));
+        QVERIFY(
+            logText(w).contains("Rendered cut complete: c_clip_edited.mp4. Ready for preview."));
+        double cutTotal = 0.0;
+        for (const char* name : {"a_clip", "c_clip"}) {
+            const double d = MediaTestSupport::formatDuration(
+                w.currentWorkspace()->findReelByName(name)->rendered_path);
+            QVERIFY2(qAbs(d - 1.15) < 0.1, qPrintable(QString::number(d)));
+            cutTotal += d;
+        }
+
+        // Stitch the two cuts into the master film.
+        w.onStitchMasterRequested();
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 60000));
+        const QString master = root + "/release/Studio_Master_Release.mp4";
+        QCOMPARE(w.statusLabelWidget()->text(), QString("Master release film complete!"));
+        QVERIFY(logText(w).contains("Stitching 2 rendered clips into master release: "
+                                    "Studio_Master_Release.mp4..."));
+        QVERIFY(qAbs(MediaTestSupport::formatDuration(master) - cutTotal) < 0.1);
+    }
+
+    void resultLandsOnItsReelAfterARescan() {
+        const QString clips = dir.filePath("rescan-footage");
+        QVERIFY(QDir().mkpath(clips));
+        QVERIFY(QFile::copy(footage + "/a_clip.mp4", clips + "/m_clip.mp4"));
+        QVERIFY(QFile::copy(footage + "/a_clip.mp4", clips + "/z_clip.mp4"));
+        const QString root = makeWorkspace("Rescan", clips);
+        MainWindow w;
+        w.openWorkspace(root);
+
+        gemini.answers = {uploadedActive(), analysed("Zulu", 1, 1)};
+        w.onAnalyzeReelRequested(1); // z_clip
+        // A new clip sorts first and moves z_clip to index 2 while the analysis runs.
+        QVERIFY(QFile::copy(footage + "/a_clip.mp4", clips + "/a_new.mp4"));
+        w.onRescanSourceRequested();
+        QCOMPARE(w.currentWorkspace()->reels.at(1).name, QString("m_clip"));
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
+
+        QCOMPARE(statusOf(w, "z_clip"), ReelStatus::Analyzed);
+        QCOMPARE(w.currentWorkspace()->findReelByName("z_clip")->timeline.summary, QString("Zulu"));
+        QCOMPARE(statusOf(w, "m_clip"), ReelStatus::Pending);
+        QVERIFY(w.currentWorkspace()->findReelByName("m_clip")->timeline.segments.isEmpty());
+    }
+
+    void lateResultStaysWithItsOwnWorkspace() {
+        const QString clipsOne = dir.filePath("one-footage");
+        const QString clipsTwo = dir.filePath("two-footage");
+        QVERIFY(QDir().mkpath(clipsOne));
+        QVERIFY(QDir().mkpath(clipsTwo));
+        QVERIFY(QFile::copy(footage + "/a_clip.mp4", clipsOne + "/shared.mp4"));
+        QVERIFY(QFile::copy(footage + "/a_clip.mp4", clipsTwo + "/shared.mp4"));
+        const QString one = makeWorkspace("One", clipsOne);
+        const QString two = makeWorkspace("Two", clipsTwo);
+        MainWindow w;
+        w.openWorkspace(one);
+
+        gemini.answers = {uploadedActive(), analysed("Belongs to One", 1, 1)};
+        w.onAnalyzeReelRequested(0);
+        w.openWorkspace(two);
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
+
+        // The open project is untouched; the result was still saved where it belongs.
+        QCOMPARE(w.currentWorkspace()->project_name, QString("Two"));
+        QCOMPARE(statusOf(w, "shared"), ReelStatus::Pending);
+        QVERIFY(!QFileInfo::exists(two + "/timelines/shared_timeline.json"));
+        QVERIFY(QFileInfo::exists(one + "/timelines/shared_timeline.json"));
+        QVERIFY(QFileInfo::exists(one + "/subtitles/shared_edited.srt"));
+        QVERIFY(logText(w).contains("finished after its workspace was closed"));
+        Workspace reloaded;
+        QVERIFY(reloaded.load(one));
+        QCOMPARE(reloaded.reels.at(0).status, ReelStatus::Analyzed);
+        QCOMPARE(reloaded.reels.at(0).timeline.summary, QString("Belongs to One"));
+    }
+
+    void outsideTextIsNeverMarkup() {
+        // A reel whose name holds markup, stored as the workspace file allows.
+        const QString root = dir.filePath("markup");
+        QVERIFY(TestSupport::writeFile(
+            root + "/workspace.json",
+            compact({{"project_name", "Markup"},
+                     {"source_dir", dir.filePath("none")},
+                     {"reels", QJsonArray{QJsonObject{
+                                   {"name", "<b>bold</b>"},
+                                   {"source_path", footage + "/a_clip.mp4"},
+                                   {"timeline_path", root + "/timelines/bold_timeline.json"},
+                                   {"source_markers_path", root + "/markers/s.csv"},
+                                   {"edited_markers_path", root + "/markers/e.csv"},
+                                   {"source_srt_path", root + "/subtitles/s.srt"},
+                                   {"edited_srt_path", root + "/subtitles/e.srt"}}}}})));
+        MainWindow w;
+        w.openWorkspace(root);
+        gemini.answers = {uploadedActive(), analysed("<i>x</i>", 1, 1)};
+        w.onAnalyzeReelRequested(0);
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
+
+        QTextDocument* doc = w.copilotPanel()->findChild<QTextBrowser*>()->document();
+        const QString text = doc->toPlainText();
+        QVERIFY(text.contains("Successfully analyzed <b>bold</b>!"));
+        QVERIFY(text.contains("• Summary: <i>x</i>"));
+        // The message's own markup still applies: the name is set in bold.
+        QTextCursor found = doc->find("<b>bold</b>!");
+        QVERIFY(!found.isNull());
+        QTextCursor inside(doc);
+        inside.setPosition(found.selectionStart() + 1);
+        QCOMPARE(inside.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(w.statusLabelWidget()->textFormat(), Qt::PlainText);
+    }
+
+    void missingKeyEndsTheBatch() {
+        const QString root = makeWorkspace("NoKey", footage);
+        MainWindow w;
+        w.openWorkspace(root);
+        qunsetenv("GEMINI_API_KEY");
+        {
+            DialogAnswerer answerer(QMessageBox::Ok);
+            w.onBatchAnalyzeRequested();
+            QVERIFY(answerer.titles.contains("API Key Missing"));
+        }
+        qputenv("GEMINI_API_KEY", "test-key-123");
+        QVERIFY(!w.isBatchActive());
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Pending);
+        QCOMPARE(gemini.answers.size(), 0);
+    }
+
+    void closingAsksWhileAJobRuns() {
+        const QString root = makeWorkspace("Closing", footage);
+        MainWindow w;
+        w.show();
+        w.openWorkspace(root);
+        gemini.answers = {CannedAnswer{200, QByteArray(), true}}; // the upload hangs
+        w.onAnalyzeReelRequested(0);
+        QVERIFY(waitUntil([&] { return !gemini.requests.isEmpty(); }, 10000));
+        {
+            DialogAnswerer no(QMessageBox::No);
+            QVERIFY(!w.close());
+            QCOMPARE(no.titles, QStringList{"Job in Progress"});
+        }
+        QVERIFY(w.isVisible());
+        QVERIFY(w.hasRunningJob());
+        {
+            DialogAnswerer yes(QMessageBox::Yes);
+            QVERIFY(w.close());
+        }
+        QVERIFY(!w.hasRunningJob());
+        QVERIFY(!w.isVisible());
+        gemini.answers.clear();
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
