@@ -10,6 +10,7 @@ packages=(
   ffmpeg
   gnome-keyring dbus dbus-x11 libsecret-tools
   xvfb xauth
+  fonts-noto-color-emoji fonts-dejavu-core
   coreutils openssl
 )
 

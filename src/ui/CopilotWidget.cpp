@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QTime>
 #include <QVBoxLayout>
 
@@ -95,20 +97,35 @@ CopilotWidget::CopilotWidget(QWidget* parent) : QWidget(parent) {
 
 void CopilotWidget::addMessage(const QString& sender, const QString& html, bool fromAssistant) {
     // One multi-argument pass: a "%" inside the message is never re-expanded.
-    log->append(QStringLiteral("<div style='margin-bottom: 10px;'><span style='color: %1; "
-                               "font-weight: bold;'>%2</span> <span style='color: #606573; "
-                               "font-size: 10px;'>%3</span><br><div style='color: #E2E2E2; "
-                               "margin-top: 3px; line-height: 1.3;'>%4</div></div>")
-                    .arg(fromAssistant ? QStringLiteral("#D4AF37") : QStringLiteral("#64B5F6"),
-                         sender.toHtmlEscaped(),
-                         QTime::currentTime().toString(QStringLiteral("HH:mm")), html));
+    appendAligned(QStringLiteral("<div style='margin-bottom: 10px;'><span style='color: %1; "
+                                 "font-weight: bold;'>%2</span> <span style='color: #606573; "
+                                 "font-size: 10px;'>%3</span><br><div style='color: #E2E2E2; "
+                                 "margin-top: 3px; line-height: 1.3;'>%4</div></div>")
+                      .arg(fromAssistant ? QStringLiteral("#D4AF37") : QStringLiteral("#64B5F6"),
+                           sender.toHtmlEscaped(),
+                           QTime::currentTime().toString(QStringLiteral("HH:mm")), html),
+                  Qt::AlignLeft);
 }
 
 void CopilotWidget::addSystemNotice(const QString& text) {
     // Notices carry names and paths from outside; they are text, never markup.
-    log->append(QStringLiteral("<div style='margin-bottom: 8px; text-align: center; color: "
-                               "#8A909E; font-size: 11px; font-style: italic;'>— %1 —</div>")
-                    .arg(text.toHtmlEscaped()));
+    appendAligned(QStringLiteral("<div style='margin-bottom: 8px; text-align: center; color: "
+                                 "#8A909E; font-size: 11px; font-style: italic;'>— %1 —</div>")
+                      .arg(text.toHtmlEscaped()),
+                  Qt::AlignHCenter);
+}
+
+void CopilotWidget::appendAligned(const QString& html, Qt::Alignment alignment) {
+    QTextDocument* doc = log->document();
+    const int firstNewBlock = doc->isEmpty() ? 0 : doc->blockCount();
+    log->append(html);
+    // The importer honours a div's centring only in an empty log and otherwise lets a block
+    // inherit its predecessor's alignment, so every block is aligned here explicitly.
+    QTextBlockFormat format;
+    format.setAlignment(alignment);
+    for (QTextBlock block = doc->findBlockByNumber(firstNewBlock); block.isValid();
+         block = block.next())
+        QTextCursor(block).mergeBlockFormat(format);
 }
 
 void CopilotWidget::onSendClicked() {

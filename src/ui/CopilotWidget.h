@@ -34,6 +34,8 @@ public:
     void onChipStitch();
 
 private:
+    void appendAligned(const QString& html, Qt::Alignment alignment);
+
     QTextBrowser* log = nullptr;
     QLineEdit* input = nullptr;
     QPushButton* sendButton = nullptr;

@@ -153,6 +153,20 @@ private slots:
             QVERIFY(isBold(panel.formatAt("make it bold")));
     }
 
+    void messagesAfterANoticeReadFromTheLeft() {
+        Panel p;
+        p.widget.addSystemNotice("Opened workspace: Demo");
+        p.widget.addMessage("Copilot", "Workspace <b>Demo</b> loaded.", true);
+        QTextDocument* doc = p.log->document();
+        const QTextBlock notice = doc->find("Opened workspace: Demo").block();
+        QCOMPARE(notice.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        for (const QString& needle : {QString("Copilot"), QString("Workspace Demo loaded.")}) {
+            const QTextBlock block =
+                doc->find(needle, doc->characterCount(), QTextDocument::FindBackward).block();
+            QVERIFY2(!(block.blockFormat().alignment() & Qt::AlignHCenter), qPrintable(needle));
+        }
+    }
+
     void blankPromptIsIgnored() {
         Panel panel;
         const QString before = panel.text();

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Starts the studio under a private Xvfb display on the demo workspace, opens its first analysed
+# reel and writes a PNG of the screen. Usage: scripts/screenshot.sh [output.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-build/screenshot.png}")
+
+./scripts/install-deps.sh
+# Only this script needs a way to click: install it on demand.
+if ! command -v xdotool >/dev/null 2>&1; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends xdotool >/dev/null
+fi
+./scripts/build.sh >/dev/null
+workspace=$(build/bin/tessaryn-demo)
+
+display=":$((90 + RANDOM % 100))"
+scratch=$(mktemp -d)
+Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+for _ in $(seq 1 50); do
+  DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1 && break
+  sleep 0.1
+done
+
+# Settings and keys of the test's own: the screenshot never changes the user's remembered state.
+HOME="$scratch" XDG_CONFIG_HOME="$scratch/config" DISPLAY=$display \
+  build/bin/tessaryn "$workspace" >/dev/null 2>&1 &
+app=$!
+window=""
+for _ in $(seq 1 100); do
+  window=$(DISPLAY=$display xdotool search --name "Tessaryn — " 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "The studio window did not appear." >&2; exit 1; }
+sleep 1
+DISPLAY=$display xdotool windowmove "$window" 0 0
+sleep 0.5
+# The first row of the reel table is the demo's first analysed reel.
+DISPLAY=$display xdotool mousemove 150 112 click --repeat 2 --delay 80 1
+sleep 1
+ffmpeg -v error -y -f x11grab -video_size 1600x1000 -i "$display" -frames:v 1 "$out"
+echo "$out"
