@@ -4,6 +4,7 @@
 #include "ai/GeminiStandIn.h"
 #include "media/MediaTestSupport.h"
 #include "timeline/SafeFile.h"
+#include "timeline/TimelineMath.h"
 #include "ui/CopilotWidget.h"
 #include "ui/MainWindow.h"
 #include "workspace/Workspace.h"
@@ -36,7 +37,7 @@ CannedAnswer uploadedActive() {
 }
 
 // A model answer for a 3-second clip: 1 s kept, 1.5 s at ten times, 0.5 s cut.
-CannedAnswer analysed(const QString& summary, qint64 promptTokens, qint64 answerTokens) {
+QString modelText(const QString& summary) {
     const QJsonArray segments{QJsonObject{{"source_start", 0.0},
                                           {"source_end", 1.0},
                                           {"classification", "milestone"},
@@ -49,11 +50,14 @@ CannedAnswer analysed(const QString& summary, qint64 promptTokens, qint64 answer
                                           {"source_end", 3.0},
                                           {"classification", "static_pause"},
                                           {"description", "Pause"}}};
-    const QString text = QString::fromUtf8(compact({{"summary", summary}, {"segments", segments}}));
+    return QString::fromUtf8(compact({{"summary", summary}, {"segments", segments}}));
+}
+
+CannedAnswer analysed(const QString& summary, qint64 promptTokens, qint64 answerTokens) {
+    const QJsonObject part{{"text", modelText(summary)}};
+    const QJsonObject content{{"parts", QJsonArray{part}}};
     const QJsonObject answer{
-        {"candidates",
-         QJsonArray{QJsonObject{
-             {"content", QJsonObject{{"parts", QJsonArray{QJsonObject{{"text", text}}}}}}}}},
+        {"candidates", QJsonArray{QJsonObject{{"content", content}}}},
         {"usageMetadata",
          QJsonObject{{"promptTokenCount", promptTokens}, {"candidatesTokenCount", answerTokens}}}};
     return {200, compact(answer)};
@@ -313,6 +317,50 @@ private slots:
         QVERIFY(!w.isBatchActive());
         QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Pending);
         QCOMPARE(gemini.answers.size(), 0);
+    }
+
+    void aNewRequestEndsTheRunningOne() {
+        const QString root = makeWorkspace("OneJob", footage);
+        MainWindow w;
+        w.openWorkspace(root);
+        // The batch's first upload hangs; the user then asks for another reel.
+        gemini.answers = {CannedAnswer{200, QByteArray(), true}, uploadedActive(),
+                          analysed("Second", 1, 1)};
+        w.onBatchAnalyzeRequested();
+        QVERIFY(waitUntil([&] { return gemini.answers.size() == 2; }, 10000));
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzing);
+        w.onAnalyzeReelRequested(2);
+
+        // The first job ended on its own reel, and the batch with it: nothing else starts.
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Error);
+        QVERIFY(!w.isBatchActive());
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
+        QCOMPARE(statusOf(w, "c_clip"), ReelStatus::Analyzed);
+        QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Pending);
+        QVERIFY(logText(w).contains("Analysis failed for a_clip:"));
+        QCOMPARE(gemini.answers.size(), 0);
+    }
+
+    void batchRenderSkipsAReelWithoutSegments() {
+        const QString root = makeWorkspace("Skip", footage);
+        // a_clip was analysed but its answer held no segments; b_clip has a real timeline.
+        QVERIFY(TestSupport::writeFile(root + "/timelines/a_clip_timeline.json", "{}"));
+        TimelineData data =
+            TimelineData::fromJson(QJsonDocument::fromJson(modelText("B").toUtf8()).object());
+        TimelineMath::computeTimeline(data, 10.0, 2.0);
+        QVERIFY(SafeFile::writeJsonObject(root + "/timelines/b_clip_timeline.json", data.toJson()));
+        MainWindow w;
+        w.openWorkspace(root);
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzed);
+
+        DialogAnswerer answerer(QMessageBox::Ok);
+        w.onBatchRenderRequested();
+        QVERIFY(waitUntil([&] { return !w.isBatchActive() && !w.hasRunningJob(); }, 60000));
+        QVERIFY(answerer.titles.isEmpty()); // no box stalls the queue
+        QVERIFY(logText(w).contains("Skipped a_clip"));
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzed);
+        QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Completed);
+        QCOMPARE(w.statusLabelWidget()->text(), QString("Batch operation complete."));
     }
 
     void closingAsksWhileAJobRuns() {
