@@ -54,6 +54,12 @@ public:
     void setPollTimeLimit(qint64 ms) { pollTimeLimitMs = ms; }
     void setRequestTimeouts(int uploadStallMs, int pollMs, int analysisMs);
     void setMaxAnswerBytes(qint64 bytes) { maxAnswerBytes = bytes; }
+    // The speed of repetitive stretches and the shortest pause kept as one, for the analyses
+    // started from now on (a running one keeps its values). Refused, changing nothing, unless
+    // the speed is finite and positive and the threshold finite and not negative.
+    bool setEditParameters(double repetitiveSpeed, double pauseThreshold);
+    double getRepetitiveSpeed() const { return editSpeed; }
+    double getPauseThreshold() const { return editPauseThreshold; }
 
     static QString defaultModel(); // "gemini-3.8-flash"
     static QString analysisPrompt();
@@ -94,6 +100,10 @@ private:
     int pollTimeoutMs = DefaultPollTimeoutMs;
     int analysisTimeoutMs = DefaultAnalysisTimeoutMs;
     qint64 maxAnswerBytes = DefaultMaxAnswerBytes;
+    double editSpeed = RepetitiveSpeed;
+    double editPauseThreshold = PauseThreshold;
+    double runSpeed = RepetitiveSpeed; // the values the latest analysis started with
+    double runPauseThreshold = PauseThreshold;
 
     void startFileUpload();
     void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);

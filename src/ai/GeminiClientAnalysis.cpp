@@ -150,7 +150,7 @@ TimelineData GeminiClient::parseResponse(const QByteArray& body, QString& errorM
     errorMessage = checkSegments(timeline);
     if (!errorMessage.isEmpty())
         return TimelineData();
-    TimelineMath::computeTimeline(timeline, RepetitiveSpeed, PauseThreshold);
+    TimelineMath::computeTimeline(timeline, runSpeed, runPauseThreshold);
     return timeline;
 }
 

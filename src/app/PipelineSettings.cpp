@@ -1,0 +1,62 @@
+#include "app/PipelineSettings.h"
+
+#include "app/AppInfo.h"
+
+#include <QSettings>
+#include <QVariant>
+
+namespace Tessaryn {
+
+namespace {
+
+const char* const ModelKey = "pipeline/model";
+const char* const SpeedKey = "pipeline/assembly_speed";
+const char* const PauseKey = "pipeline/minimum_pause";
+
+} // namespace
+
+QString PipelineSettings::defaultModel() {
+    return QStringLiteral("gemini-3.8-flash");
+}
+
+QStringList PipelineSettings::models() {
+    return {defaultModel(), QStringLiteral("gemini-2.5-flash")};
+}
+
+double PipelineSettings::checkedNumber(const QVariant& value, double min, double max,
+                                       double fallback) {
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    // Written so that NaN fails the range test too.
+    return ok && number >= min && number <= max ? number : fallback;
+}
+
+PipelineSettings PipelineSettings::checked() const {
+    PipelineSettings out;
+    if (models().contains(model))
+        out.model = model;
+    out.assembly_speed = checkedNumber(assembly_speed, MinSpeed, MaxSpeed, DefaultSpeed);
+    out.minimum_pause = checkedNumber(minimum_pause, MinPause, MaxPause, DefaultMinPause);
+    return out;
+}
+
+PipelineSettings PipelineSettings::load() {
+    const QSettings store(AppInfo::organizationName(), AppInfo::applicationName());
+    PipelineSettings out;
+    out.model = store.value(ModelKey).toString();
+    out.assembly_speed = checkedNumber(store.value(SpeedKey), MinSpeed, MaxSpeed, DefaultSpeed);
+    out.minimum_pause = checkedNumber(store.value(PauseKey), MinPause, MaxPause, DefaultMinPause);
+    return out.checked();
+}
+
+bool PipelineSettings::save() const {
+    const PipelineSettings values = checked();
+    QSettings store(AppInfo::organizationName(), AppInfo::applicationName());
+    store.setValue(ModelKey, values.model);
+    store.setValue(SpeedKey, values.assembly_speed);
+    store.setValue(PauseKey, values.minimum_pause);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+} // namespace Tessaryn

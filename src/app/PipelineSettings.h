@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QVariant;
+
+namespace Tessaryn {
+
+// The analysis choices made in the settings dialog, kept in the user's settings. Whatever is
+// read back is checked: a value out of range or not a number becomes its default, and a model
+// not offered by models() becomes the default model.
+class PipelineSettings {
+public:
+    static constexpr double DefaultSpeed = 10.0;
+    static constexpr double MinSpeed = 1.0;
+    static constexpr double MaxSpeed = 50.0;
+    static constexpr double DefaultMinPause = 2.0;
+    static constexpr double MinPause = 0.5;
+    static constexpr double MaxPause = 30.0;
+
+    QString model = defaultModel();
+    double assembly_speed = DefaultSpeed;
+    double minimum_pause = DefaultMinPause;
+
+    static QString defaultModel(); // "gemini-3.8-flash"
+    // The models the dialog offers, the recommended one first.
+    static QStringList models();
+
+    static PipelineSettings load();
+    // Stores the checked values; false when the settings could not be written.
+    bool save() const;
+    // A copy with every unusable value replaced by its default.
+    PipelineSettings checked() const;
+
+    static double checkedNumber(const QVariant& value, double min, double max, double fallback);
+};
+
+} // namespace Tessaryn

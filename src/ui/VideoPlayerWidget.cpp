@@ -1,0 +1,290 @@
+#include "ui/VideoPlayerWidget.h"
+
+#include "app/Config.h"
+#include "media/FFmpegEngine.h"
+#include "timeline/TimelineMath.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace Tessaryn {
+
+namespace {
+
+// Slider positions are tenths of a second; a huge duration must not overflow the int.
+int tenths(double seconds) {
+    return static_cast<int>(std::clamp(seconds * 10.0, 0.0, static_cast<double>(INT_MAX)));
+}
+
+QPushButton* transportButton(const QString& text, int minimumWidth, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setMinimumWidth(minimumWidth);
+    return button;
+}
+
+} // namespace
+
+VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+
+    auto* header = new QHBoxLayout();
+    titleLabel = new QLabel(QStringLiteral("No Video Loaded"), this);
+    // File names are outside text and never markup.
+    titleLabel->setTextFormat(Qt::PlainText);
+    titleLabel->setStyleSheet(
+        QStringLiteral("font-weight: bold; color: #D4AF37; padding: 2px; font-size: 13px;"));
+    externalButton = transportButton(QStringLiteral("↗ External Player"), 125, this);
+    externalButton->setEnabled(false);
+    header->addWidget(titleLabel, 1);
+    header->addWidget(externalButton);
+    layout->addLayout(header);
+
+    frameLabel = new QLabel(this);
+    frameLabel->setAlignment(Qt::AlignCenter);
+    frameLabel->setStyleSheet(QStringLiteral(
+        "background-color: #0A0B0E; border: 1px solid #232731; border-radius: 6px;"));
+    frameLabel->setMinimumSize(480, 270);
+    // The picture follows the pane's size; it must not make the pane grow with every frame.
+    frameLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    const QPixmap logo = Config::getAppLogoPixmap(180);
+    if (!logo.isNull())
+        frameLabel->setPixmap(logo);
+    layout->addWidget(frameLabel, 1);
+
+    slider = new QSlider(Qt::Horizontal, this);
+    slider->setRange(0, 0);
+    layout->addWidget(slider);
+
+    auto* controls = new QHBoxLayout();
+    controls->setContentsMargins(4, 2, 4, 4);
+    controls->setSpacing(8);
+    playButton = transportButton(QStringLiteral("▶ Play"), 80, this);
+    playButton->setObjectName(QStringLiteral("goldButton"));
+    stepBackButton = transportButton(QStringLiteral("⏪ 1s"), 68, this);
+    stepForwardButton = transportButton(QStringLiteral("1s ⏩"), 68, this);
+    speedButton = transportButton(QStringLiteral("⚡ 1.0x"), 72, this);
+    timeLabel = new QLabel(QStringLiteral("00:00:00 / 00:00:00"), this);
+    timeLabel->setStyleSheet(QStringLiteral(
+        "color: #D4AF37; font-family: 'Consolas', 'Cascadia Code', monospace; font-size: 13px; "
+        "font-weight: bold; padding: 4px 8px; background-color: #14161E; border: 1px solid "
+        "#282C37; border-radius: 4px;"));
+    for (QPushButton* button : {playButton, stepBackButton, stepForwardButton, speedButton})
+        controls->addWidget(button);
+    controls->addStretch();
+    controls->addWidget(timeLabel);
+    layout->addLayout(controls);
+
+    playbackTimer = new QTimer(this);
+    frameProcess = new QProcess(this);
+    // Only the picture on standard output is read; the log would pile up unread.
+    frameProcess->setStandardErrorFile(QProcess::nullDevice());
+
+    connect(playButton, &QPushButton::clicked, this, [this] { onPlayPauseClicked(); });
+    connect(stepBackButton, &QPushButton::clicked, this, [this] { onStepBackClicked(); });
+    connect(stepForwardButton, &QPushButton::clicked, this, [this] { onStepForwardClicked(); });
+    connect(speedButton, &QPushButton::clicked, this, [this] { onSpeedToggleClicked(); });
+    connect(externalButton, &QPushButton::clicked, this, [this] { onOpenInExternalPlayer(); });
+    connect(slider, &QSlider::sliderMoved, this, [this](int value) { onSliderMoved(value); });
+    connect(slider, &QSlider::sliderPressed, this, [this] { sliderDragging = true; });
+    connect(slider, &QSlider::sliderReleased, this, [this] {
+        sliderDragging = false;
+        seekSeconds(slider->value() / 10.0);
+    });
+    connect(slider, &QSlider::valueChanged, this,
+            [this](int value) { onSliderValueChanged(value); });
+    connect(playbackTimer, &QTimer::timeout, this, [this] { onPlaybackTimerTimeout(); });
+    connect(frameProcess, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        onThumbnailProcessFinished(code, status);
+    });
+    // A grab that never started reports no finish; a waiting request must still run.
+    connect(frameProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            onThumbnailProcessFinished(-1, QProcess::CrashExit);
+    });
+}
+
+VideoPlayerWidget::~VideoPlayerWidget() {
+    stop();
+    grabPending = false;
+    // The ending grab must not reach a widget being taken apart.
+    disconnect(frameProcess, nullptr, this, nullptr);
+    if (frameProcess->state() != QProcess::NotRunning) {
+        frameProcess->kill();
+        frameProcess->waitForFinished(KillWaitMs);
+    }
+}
+
+void VideoPlayerWidget::loadVideo(const QString& path) {
+    pause();
+    current = 0.0;
+    setSliderValue(0);
+    updateTimecodeDisplay();
+
+    videoPath = path;
+    titleLabel->setText(QFileInfo(path).fileName());
+    externalButton->setEnabled(true);
+
+    const double probed = FFmpegEngine::getVideoDuration(path);
+    duration = probed > 0.0 ? probed : UnknownDuration;
+    settingSlider = true;
+    slider->setRange(0, tenths(duration));
+    settingSlider = false;
+
+    setSliderValue(0);
+    updateTimecodeDisplay();
+    requestFrameExtraction(0.0);
+}
+
+void VideoPlayerWidget::seekSeconds(double seconds) {
+    if (std::isnan(seconds))
+        return;
+    current = std::min(std::max(seconds, 0.0), duration);
+    setSliderValue(tenths(current));
+    updateTimecodeDisplay();
+    requestFrameExtraction(current);
+    if (positionChangedCallback)
+        positionChangedCallback(current, duration);
+}
+
+void VideoPlayerWidget::play() {
+    playing = true;
+    playButton->setText(QStringLiteral("⏸ Pause"));
+    playbackTimer->start(TickMs);
+}
+
+void VideoPlayerWidget::pause() {
+    playing = false;
+    playButton->setText(QStringLiteral("▶ Play"));
+    playbackTimer->stop();
+}
+
+void VideoPlayerWidget::stop() {
+    pause();
+    current = 0.0;
+    setSliderValue(0);
+    updateTimecodeDisplay();
+}
+
+void VideoPlayerWidget::onPlayPauseClicked() {
+    if (playing)
+        pause();
+    else
+        play();
+}
+
+void VideoPlayerWidget::onStepBackClicked() {
+    seekSeconds(current - 1.0);
+}
+
+void VideoPlayerWidget::onStepForwardClicked() {
+    seekSeconds(current + 1.0);
+}
+
+void VideoPlayerWidget::onSpeedToggleClicked() {
+    if (speed == 1.0)
+        speed = 2.0;
+    else if (speed == 2.0)
+        speed = 4.0;
+    else
+        speed = 1.0;
+    speedButton->setText(QStringLiteral("⚡ %1x").arg(speed, 0, 'f', 1));
+}
+
+void VideoPlayerWidget::onSliderMoved(int value) {
+    current = value / 10.0;
+    updateTimecodeDisplay();
+    if (positionChangedCallback)
+        positionChangedCallback(current, duration);
+}
+
+void VideoPlayerWidget::onPlaybackTimerTimeout() {
+    current += 0.1 * speed;
+    if (current >= duration) {
+        current = duration;
+        pause();
+    }
+    if (!sliderDragging)
+        setSliderValue(tenths(current));
+    updateTimecodeDisplay();
+    if (positionChangedCallback)
+        positionChangedCallback(current, duration);
+}
+
+void VideoPlayerWidget::updateTimecodeDisplay() {
+    timeLabel->setText(
+        QStringLiteral("%1 / %2").arg(TimelineMath::formatTimecode(current, false, 30.0),
+                                      TimelineMath::formatTimecode(duration, false, 30.0)));
+}
+
+void VideoPlayerWidget::onOpenInExternalPlayer() {
+    if (!videoPath.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(videoPath));
+}
+
+void VideoPlayerWidget::setSliderValue(int value) {
+    settingSlider = true;
+    slider->setValue(value);
+    settingSlider = false;
+}
+
+// A click on the groove, a key or the wheel moves the slider without a drag: that is a seek
+// too, or the picture and the time would disagree with the slider.
+void VideoPlayerWidget::onSliderValueChanged(int value) {
+    if (settingSlider || sliderDragging || slider->isSliderDown())
+        return;
+    seekSeconds(value / 10.0);
+}
+
+void VideoPlayerWidget::requestFrameExtraction(double seconds) {
+    if (videoPath.isEmpty() || !QFileInfo::exists(videoPath))
+        return;
+    if (frameProcess->state() != QProcess::NotRunning) {
+        grabPending = true;
+        pendingSeconds = seconds;
+        return;
+    }
+    grabPending = false;
+    startFrameGrab(videoPath, seconds);
+}
+
+bool VideoPlayerWidget::startFrameGrab(const QString& path, double seconds) {
+    const QString program = FFmpegEngine::findFFmpeg();
+    if (!QFileInfo::exists(program))
+        return false;
+    grabPath = path;
+    // Absolute, so that a name holding a colon is never read as an ffmpeg protocol.
+    frameProcess->start(
+        program, {QStringLiteral("-ss"), QString::number(seconds, 'f', 2), QStringLiteral("-i"),
+                  QFileInfo(path).absoluteFilePath(), QStringLiteral("-vframes"),
+                  QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("image2pipe"),
+                  QStringLiteral("-vcodec"), QStringLiteral("bmp"), QStringLiteral("-")});
+    return true;
+}
+
+void VideoPlayerWidget::onThumbnailProcessFinished(int, QProcess::ExitStatus) {
+    const QByteArray data = frameProcess->readAllStandardOutput();
+    QImage image;
+    // A grab of a clip loaded before the current one is no picture of it.
+    if (grabPath == videoPath && !data.isEmpty() && image.loadFromData(data, "BMP"))
+        frameLabel->setPixmap(QPixmap::fromImage(image).scaled(
+            frameLabel->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    if (grabPending)
+        requestFrameExtraction(pendingSeconds);
+}
+
+} // namespace Tessaryn
