@@ -128,6 +128,11 @@ void CopilotWidget::appendAligned(const QString& html, Qt::Alignment alignment) 
         QTextCursor(block).mergeBlockFormat(format);
 }
 
+void CopilotWidget::setEditParameters(double speed, double pauseSeconds) {
+    repetitiveSpeed = speed;
+    minimumPause = pauseSeconds;
+}
+
 void CopilotWidget::onSendClicked() {
     const QString text = input->text().trimmed();
     if (text.isEmpty())
@@ -139,9 +144,11 @@ void CopilotWidget::onSendClicked() {
     if (lowered.contains(QLatin1String("pause")) || lowered.contains(QLatin1String("speed"))) {
         addMessage(AssistantName,
                    QStringLiteral("Current editing parameters are configured to:<br>• Speed-ramp "
-                                  "repetitive segments: <b>10.0x</b><br>• Excise pauses longer "
-                                  "than: <b>2.0s</b><br>You can adjust these values in <b>File > "
-                                  "Project Settings & Credentials</b>."),
+                                  "repetitive segments: <b>%1x</b><br>• Excise pauses longer "
+                                  "than: <b>%2s</b><br>You can adjust these values in <b>File > "
+                                  "Project Settings & Credentials</b>.")
+                       .arg(QString::number(repetitiveSpeed, 'f', 1),
+                            QString::number(minimumPause, 'f', 1)),
                    true);
     } else {
         addMessage(AssistantName,

@@ -26,6 +26,8 @@ public:
     void addMessage(const QString& sender, const QString& html, bool fromAssistant);
     // text is plain text and is shown literally.
     void addSystemNotice(const QString& text);
+    // The values the parameters reply quotes: the ones the next analysis will use.
+    void setEditParameters(double speed, double pauseSeconds);
 
     void onSendClicked();
     void onChipBatchAnalyze();
@@ -36,6 +38,8 @@ public:
 private:
     void appendAligned(const QString& html, Qt::Alignment alignment);
 
+    double repetitiveSpeed = 10.0;
+    double minimumPause = 2.0;
     QTextBrowser* log = nullptr;
     QLineEdit* input = nullptr;
     QPushButton* sendButton = nullptr;

@@ -4,13 +4,18 @@
 #include "app/AppInfo.h"
 #include "app/Config.h"
 #include "app/Credentials.h"
+#include "app/PipelineSettings.h"
 #include "media/FFmpegEngine.h"
 #include "media/Stitcher.h"
 #include "selfupdate/UpdateInstaller.h"
 #include "timeline/TimelineData.h"
 #include "ui/CopilotWidget.h"
+#include "ui/MetadataDialog.h"
 #include "ui/ReelWidget.h"
+#include "ui/SettingsDialog.h"
 #include "ui/TimelineWidget.h"
+#include "ui/UsageDialog.h"
+#include "ui/VideoPlayerWidget.h"
 #include "workspace/Workspace.h"
 
 #include <QCloseEvent>
@@ -97,20 +102,15 @@ void MainWindow::setupUi() {
     auto* centreLayout = new QVBoxLayout(centrePane);
     centreLayout->setContentsMargins(0, 0, 0, 0);
     centreLayout->setSpacing(8);
-    previewPane = new QWidget(centrePane);
-    previewPane->setStyleSheet(QStringLiteral("background-color: #0B0C0F; border-radius: 6px;"));
-    auto* previewLayout = new QVBoxLayout(previewPane);
-    previewLabel = new QLabel(previewPane);
-    previewLabel->setAlignment(Qt::AlignCenter);
-    previewLabel->setPixmap(Config::getAppLogoPixmap(180));
-    previewLabel->setTextFormat(Qt::PlainText);
-    previewLayout->addWidget(previewLabel);
+    videoPlayer = new VideoPlayerWidget(centrePane);
     timelineWidget = new TimelineWidget(centrePane);
-    centreLayout->addWidget(previewPane, 1);
+    centreLayout->addWidget(videoPlayer, 1);
     centreLayout->addWidget(timelineWidget, 0);
 
     copilot = new CopilotWidget(splitter);
     copilot->setMinimumWidth(360);
+    const PipelineSettings pipeline = PipelineSettings::load();
+    copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
 
     splitter->addWidget(reelWidget);
     splitter->addWidget(centrePane);
@@ -125,6 +125,9 @@ void MainWindow::setupUi() {
     reelWidget->analyzeRequestedCallback = [this](int index) { onAnalyzeReelRequested(index); };
     reelWidget->renderRequestedCallback = [this](int index) { onRenderReelRequested(index); };
     reelWidget->rescanRequestedCallback = [this] { onRescanSourceRequested(); };
+    videoPlayer->positionChangedCallback = [this](double seconds, double duration) {
+        onPlaybackPositionChanged(seconds, duration);
+    };
     timelineWidget->seekRequestedCallback = [this](double s) { onTimelineSeekRequested(s); };
     copilot->batchAnalyzeCallback = [this] { onBatchAnalyzeRequested(); };
     copilot->batchRenderCallback = [this] { onBatchRenderRequested(); };
@@ -236,16 +239,31 @@ void MainWindow::detachEngineCallbacks() {
     stitcher->finishedCallback = nullptr;
 }
 
-void MainWindow::updateStatusBar() {
-    if (Credentials::hasApiKey()) {
-        vaultLabel->setText(QStringLiteral("Gemini Vault: Active"));
-        vaultLabel->setStyleSheet(
-            QStringLiteral("color: #2ECC71; font-size: 11px; margin-right: 8px;"));
-    } else {
-        vaultLabel->setText(QStringLiteral("Gemini Vault: Missing API Key"));
-        vaultLabel->setStyleSheet(
-            QStringLiteral("color: #E74C3C; font-size: 11px; margin-right: 8px;"));
+QString MainWindow::vaultText() {
+    switch (Credentials::getApiKeySource()) {
+    case Credentials::Source::None:
+        return QStringLiteral("Gemini Vault: Missing API Key");
+    case Credentials::Source::SecretService:
+        return QStringLiteral("Gemini Vault: Active (system keyring)");
+    case Credentials::Source::File:
+        return QStringLiteral("Gemini Vault: Active (local file)");
+    case Credentials::Source::Environment:
+        return QStringLiteral("Gemini Vault: Active (environment variable)");
+    case Credentials::Source::DotEnv:
+        return QStringLiteral("Gemini Vault: Active (.env file)");
+    case Credentials::Source::CredentialManager:
+        break;
     }
+    return QStringLiteral("Gemini Vault: Active");
+}
+
+void MainWindow::updateStatusBar() {
+    const QString text = vaultText();
+    vaultLabel->setText(text);
+    const bool missing = Credentials::getApiKeySource() == Credentials::Source::None;
+    vaultLabel->setStyleSheet(
+        missing ? QStringLiteral("color: #E74C3C; font-size: 11px; margin-right: 8px;")
+                : QStringLiteral("color: #2ECC71; font-size: 11px; margin-right: 8px;"));
 }
 
 bool MainWindow::hasRunningJob() const {
@@ -307,14 +325,28 @@ void MainWindow::showNotAvailableYet(const QString& feature) {
 }
 
 void MainWindow::onOpenSettings() {
-    showNotAvailableYet(QStringLiteral("Settings"));
+    SettingsDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    updateStatusBar();
+    const PipelineSettings pipeline = PipelineSettings::load();
+    copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
+    copilotNotice(QStringLiteral("Settings updated successfully."));
 }
+
 void MainWindow::onOpenMetadata() {
-    showNotAvailableYet(QStringLiteral("Project metadata"));
+    MetadataDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    copilotNotice(QStringLiteral("Metadata updated: %1 (%2) by %3")
+                      .arg(dialog.subjectTitle(), dialog.category(), dialog.creator()));
 }
+
 void MainWindow::onOpenUsage() {
-    showNotAvailableYet(QStringLiteral("AI telemetry"));
+    UsageDialog dialog(promptTokens, candidateTokens, analysisCount, this);
+    dialog.exec();
 }
+
 void MainWindow::onCheckForUpdates() {
     showNotAvailableYet(QStringLiteral("Update check"));
 }
@@ -339,12 +371,11 @@ void MainWindow::onPlaybackPositionChanged(double seconds, double duration) {
 }
 
 void MainWindow::onTimelineSeekRequested(double seconds) {
-    // The preview player arrives later; until then the playhead alone follows the click.
-    timelineWidget->setPlayheadSeconds(seconds, 0.0);
+    videoPlayer->seekSeconds(seconds);
 }
 
 void MainWindow::showPreview(const QString& path) {
-    previewLabel->setToolTip(path);
+    videoPlayer->loadVideo(path);
 }
 
 } // namespace Tessaryn

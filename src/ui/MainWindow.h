@@ -23,6 +23,7 @@ class ReelWidget;
 class Stitcher;
 class TimelineData;
 class TimelineWidget;
+class VideoPlayerWidget;
 class Workspace;
 
 // The application's one top-level window and the controller of the whole workflow: it owns
@@ -76,6 +77,7 @@ public:
     CopilotWidget* copilotPanel() const { return copilot; }
     ReelWidget* reelPanel() const { return reelWidget; }
     TimelineWidget* timelinePanel() const { return timelineWidget; }
+    VideoPlayerWidget* playerPanel() const { return videoPlayer; }
     FFmpegEngine* ffmpegEngine() const { return ffmpeg; }
     GeminiClient* geminiClient() const { return gemini; }
     Stitcher* stitcherEngine() const { return stitcher; }
@@ -117,6 +119,8 @@ private:
     void writeAnalysisFiles(const Reel& reel, const TimelineData& data);
     void reportExportFailures(const QStringList& reels);
     void showPreview(const QString& path);
+    // Where the key lives, in the status bar's words.
+    static QString vaultText();
     // Ends every job without letting their reports reach the window.
     void stopAllJobs();
 
@@ -134,8 +138,7 @@ private:
     UiDispatcher dispatcher;
 
     ReelWidget* reelWidget = nullptr;
-    QWidget* previewPane = nullptr;
-    QLabel* previewLabel = nullptr;
+    VideoPlayerWidget* videoPlayer = nullptr;
     TimelineWidget* timelineWidget = nullptr;
     CopilotWidget* copilot = nullptr;
     QProgressBar* progressBar = nullptr;

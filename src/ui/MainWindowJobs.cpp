@@ -2,6 +2,7 @@
 
 #include "ai/GeminiClient.h"
 #include "app/Credentials.h"
+#include "app/PipelineSettings.h"
 #include "media/FFmpegEngine.h"
 #include "media/Stitcher.h"
 #include "timeline/SafeFile.h"
@@ -18,8 +19,6 @@
 namespace Tessaryn {
 
 namespace {
-
-const QString AnalysisModel = QStringLiteral("gemini-3.8-flash");
 
 QString esc(const QString& text) {
     return text.toHtmlEscaped();
@@ -85,7 +84,9 @@ void MainWindow::onAnalyzeReelRequested(int index) {
     copilotSays(QStringLiteral("Sending footage for <b>%1</b> to Gemini 3.8 Flash for milestone "
                                "recognition...")
                     .arg(esc(name)));
-    gemini->analyzeVideo(source, Credentials::getApiKey(), AnalysisModel);
+    const PipelineSettings pipeline = PipelineSettings::load();
+    gemini->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
+    gemini->analyzeVideo(source, Credentials::getApiKey(), pipeline.model);
 }
 
 void MainWindow::onGeminiProgress(const QString& text, int percent) {

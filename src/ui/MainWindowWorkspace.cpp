@@ -5,6 +5,7 @@
 #include "ui/CopilotWidget.h"
 #include "ui/ReelWidget.h"
 #include "ui/TimelineWidget.h"
+#include "ui/WorkspaceDialog.h"
 #include "workspace/Workspace.h"
 
 #include <QFileDialog>
@@ -33,7 +34,33 @@ void MainWindow::openWorkspace(const QString& path) {
 }
 
 void MainWindow::onNewWorkspace() {
-    showNotAvailableYet(QStringLiteral("New Workspace"));
+    WorkspaceDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.openExisting) {
+        openWorkspace(dialog.existingPath);
+        return;
+    }
+    const QString previousRoot = workspace->root_path;
+    const QString name = dialog.projectName();
+    if (!workspace->create(dialog.projectDir(), name, dialog.sourceDir())) {
+        // Nothing was created: the project that was open stays open.
+        if (!previousRoot.isEmpty())
+            workspace->load(previousRoot);
+        reelWidget->refresh();
+        setStatus(QStringLiteral("Could not create the workspace in %1").arg(dialog.projectDir()));
+        showMessage(QMessageBox::Warning, QStringLiteral("Workspace Not Created"),
+                    QStringLiteral("Could not write workspace.json in %1. Check that the folder "
+                                   "can be written to.")
+                        .arg(dialog.projectDir()));
+        return;
+    }
+    if (batchActive)
+        stopBatch();
+    reelWidget->refresh();
+    timelineWidget->setTimelineData(TimelineData());
+    setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));
+    copilotNotice(QStringLiteral("Created new workspace: %1").arg(name));
 }
 
 void MainWindow::onOpenWorkspace() {

@@ -167,6 +167,15 @@ private slots:
         }
     }
 
+    void parametersReplyQuotesTheCurrentValues() {
+        Panel p;
+        p.widget.setEditParameters(4.0, 3.5);
+        p.input->setText("what speed?");
+        p.widget.onSendClicked();
+        QVERIFY(p.has("Speed-ramp repetitive segments: 4.0x"));
+        QVERIFY(p.has("Excise pauses longer than: 3.5s"));
+    }
+
     void blankPromptIsIgnored() {
         Panel panel;
         const QString before = panel.text();

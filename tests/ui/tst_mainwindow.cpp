@@ -1,7 +1,9 @@
 // Drives the main window's workflow end to end: a loopback stand-in for Gemini, the real
 // ffmpeg and ffprobe, and a workspace over clips the test generates.
+#include "ModalAnswerer.h"
 #include "TestSupport.h"
 #include "ai/GeminiStandIn.h"
+#include "app/PipelineSettings.h"
 #include "media/MediaTestSupport.h"
 #include "timeline/SafeFile.h"
 #include "timeline/TimelineMath.h"
@@ -15,8 +17,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -63,25 +67,10 @@ CannedAnswer analysed(const QString& summary, qint64 promptTokens, qint64 answer
     return {200, compact(answer)};
 }
 
-// Answers every modal box that opens while it lives with the given button.
-class DialogAnswerer : public QObject {
-public:
-    explicit DialogAnswerer(QMessageBox::StandardButton button) {
-        connect(&timer, &QTimer::timeout, this, [this, button] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                titles << box->windowTitle();
-                if (QAbstractButton* b = box->button(button))
-                    b->click();
-                else
-                    box->reject();
-            }
-        });
-        timer.start(20);
-    }
-    QStringList titles;
-
-private:
-    QTimer timer;
+// Answers every modal window that opens while it lives with the given button.
+struct DialogAnswerer : ModalAnswerer {
+    explicit DialogAnswerer(QMessageBox::StandardButton button)
+        : ModalAnswerer([button](QWidget* modal) { ModalAnswerer::click(modal, button); }) {}
 };
 
 } // namespace
@@ -142,7 +131,9 @@ private slots:
         QCOMPARE(w.windowTitle(), QString("Tessaryn — AI-Assisted Video Editing Suite"));
         QCOMPARE(w.statusLabelWidget()->text(), QString("Ready"));
         QVERIFY(!w.jobProgressBar()->isVisibleTo(&w));
-        QCOMPARE(w.vaultLabelWidget()->text(), QString("Gemini Vault: Active"));
+        // The key comes from the environment here, and the label says so.
+        QCOMPARE(w.vaultLabelWidget()->text(),
+                 QString("Gemini Vault: Active (environment variable)"));
     }
 
     void analyseRenderStitch() {
@@ -312,6 +303,8 @@ private slots:
             DialogAnswerer answerer(QMessageBox::Ok);
             w.onBatchAnalyzeRequested();
             QVERIFY(answerer.titles.contains("API Key Missing"));
+            // The settings dialog opens so that the key can be entered.
+            QVERIFY(answerer.titles.contains("Tessaryn — Settings & Credentials"));
         }
         qputenv("GEMINI_API_KEY", "test-key-123");
         QVERIFY(!w.isBatchActive());
@@ -361,6 +354,74 @@ private slots:
         QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzed);
         QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Completed);
         QCOMPARE(w.statusLabelWidget()->text(), QString("Batch operation complete."));
+    }
+
+    void newWorkspaceIsAnnouncedOnlyWhenCreated_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("created") << true;
+        QTest::newRow("cannot be written") << false;
+    }
+
+    void newWorkspaceIsAnnouncedOnlyWhenCreated() {
+        QFETCH(bool, writable);
+        const QString previous = makeWorkspace(writable ? "BeforeA" : "BeforeB", footage);
+        QVERIFY(TestSupport::writeFile(dir.filePath("a-file"), "x"));
+        const QString target = writable ? dir.filePath("fresh-project")
+                                        : dir.filePath("a-file/project"); // below a file
+        MainWindow w;
+        w.openWorkspace(previous);
+        const QString before = w.currentWorkspace()->project_name;
+
+        QStringList boxes;
+        ModalAnswerer answerer([&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxes << box->windowTitle();
+                ModalAnswerer::click(modal, QMessageBox::Ok);
+                return;
+            }
+            const QList<QLineEdit*> edits = modal->findChildren<QLineEdit*>();
+            edits.at(0)->setText("Fresh");
+            edits.at(1)->setText(footage);
+            edits.at(2)->setText(target);
+            for (QPushButton* b : modal->findChildren<QPushButton*>())
+                if (b->objectName() == "goldButton")
+                    b->click();
+        });
+        w.onNewWorkspace();
+
+        if (writable) {
+            QCOMPARE(w.windowTitle(), QString("Tessaryn — Fresh"));
+            QVERIFY(logText(w).contains("— Created new workspace: Fresh —"));
+            QVERIFY(QFileInfo(target + "/workspace.json").isFile());
+            QCOMPARE(w.currentWorkspace()->reels.size(), 3);
+            QVERIFY(boxes.isEmpty());
+        } else {
+            QCOMPARE(boxes, QStringList{"Workspace Not Created"});
+            QVERIFY(!logText(w).contains("Created new workspace"));
+            QCOMPARE(w.currentWorkspace()->project_name, before);
+            QCOMPARE(w.currentWorkspace()->root_path, previous);
+            QVERIFY(w.statusLabelWidget()->text().startsWith("Could not create the workspace"));
+        }
+    }
+
+    void analysisUsesTheSavedPipelineValues() {
+        const QString root = makeWorkspace("Saved", footage);
+        PipelineSettings saved = PipelineSettings::load();
+        saved.assembly_speed = 5.0;
+        QVERIFY(saved.save());
+        MainWindow w;
+        w.openWorkspace(root);
+        gemini.requests.clear();
+        gemini.answers = {uploadedActive(), analysed("Slower", 1, 1)};
+        w.onAnalyzeReelRequested(0);
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
+        saved.assembly_speed = 10.0;
+        QVERIFY(saved.save());
+
+        const Reel* reel = w.currentWorkspace()->findReelByName("a_clip");
+        QCOMPARE(reel->timeline.segments.at(1).speed_factor, 5.0);
+        QVERIFY(qFuzzyCompare(reel->timeline.total_edited_duration, 1.3));
+        QVERIFY(gemini.requests.last().target.contains(saved.model.toUtf8()));
     }
 
     void closingAsksWhileAJobRuns() {
