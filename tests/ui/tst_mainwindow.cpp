@@ -404,6 +404,22 @@ private slots:
         }
     }
 
+    void metadataIsAnnounced() {
+        MainWindow w;
+        {
+            ModalAnswerer answerer([](QWidget* modal) {
+                for (QLineEdit* edit : modal->findChildren<QLineEdit*>())
+                    if (edit->text() == "Project Episode 01")
+                        edit->setText("  Episode <2>  ");
+                static_cast<QDialog*>(modal)->accept();
+            });
+            w.onOpenMetadata();
+            QCOMPARE(answerer.titles, QStringList{"Tessaryn — Project & Creator Metadata"});
+        }
+        QVERIFY(logText(w).contains(
+            "— Metadata updated: Episode <2> (Technical Build & Demonstration) by Tolvane —"));
+    }
+
     void analysisUsesTheSavedPipelineValues() {
         const QString root = makeWorkspace("Saved", footage);
         PipelineSettings saved = PipelineSettings::load();
