@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Starts the studio under a private Xvfb display on the demo workspace, opens its first analysed
-# reel and writes a PNG of the screen. Usage: scripts/screenshot.sh [output.png]
+# reel and writes a PNG of the screen, then one PNG per dialog beside it (name-<dialog>.png).
+# Usage: scripts/screenshot.sh [output.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/screenshot.png}")
+mkdir -p "$(dirname "$out")"
 
 ./scripts/install-deps.sh
 # Only this script needs a way to click: install it on demand.
@@ -49,5 +51,28 @@ sleep 0.5
 # The first row of the reel table is the demo's first analysed reel.
 DISPLAY=$display xdotool mousemove 150 112 click --repeat 2 --delay 80 1
 sleep 1
-ffmpeg -v error -y -f x11grab -video_size 1600x1000 -i "$display" -frames:v 1 "$out"
+grab() { ffmpeg -v error -y -f x11grab -video_size 1600x1000 -i "$display" -frames:v 1 "$1"; }
+grab "$out"
 echo "$out"
+
+# Each dialog is opened through its menu (title clicked, entry chosen by its mnemonic),
+# captured and closed again. Menu titles sit at these x positions of the menu bar.
+dialogs=(
+  "workspace:25:n"
+  "settings:25:p"
+  "metadata:85:p"
+  "usage:218:a"
+  "about:275:a"
+)
+for entry in "${dialogs[@]}"; do
+  IFS=: read -r name x key <<<"$entry"
+  DISPLAY=$display xdotool mousemove "$x" 12 click 1
+  sleep 0.6
+  DISPLAY=$display xdotool key "$key"
+  sleep 1
+  shot="${out%.png}-$name.png"
+  grab "$shot"
+  echo "$shot"
+  DISPLAY=$display xdotool key Escape
+  sleep 0.5
+done
