@@ -43,17 +43,25 @@ QJsonObject reelToJson(const Reel& r) {
 
 Reel reelFromJson(const QJsonObject& o) {
     Reel r;
-    r.name = o.value("name").toString();
-    r.source_path = o.value("source_path").toString();
-    r.duration = o.value("duration").toDouble(0.0);
-    r.status = static_cast<ReelStatus>(o.value("status").toInt(0));
-    r.timeline_path = o.value("timeline_path").toString();
-    r.rendered_path = o.value("rendered_path").toString();
-    r.source_markers_path = o.value("source_markers_path").toString();
-    r.edited_markers_path = o.value("edited_markers_path").toString();
-    r.source_srt_path = o.value("source_srt_path").toString();
-    r.edited_srt_path = o.value("edited_srt_path").toString();
+    r.name = o.value(QLatin1String("name")).toString();
+    r.source_path = o.value(QLatin1String("source_path")).toString();
+    r.duration = o.value(QLatin1String("duration")).toDouble(0.0);
+    r.status = static_cast<ReelStatus>(o.value(QLatin1String("status")).toInt(0));
+    r.timeline_path = o.value(QLatin1String("timeline_path")).toString();
+    r.rendered_path = o.value(QLatin1String("rendered_path")).toString();
+    r.source_markers_path = o.value(QLatin1String("source_markers_path")).toString();
+    r.edited_markers_path = o.value(QLatin1String("edited_markers_path")).toString();
+    r.source_srt_path = o.value(QLatin1String("source_srt_path")).toString();
+    r.edited_srt_path = o.value(QLatin1String("edited_srt_path")).toString();
     return r;
+}
+
+bool isClipFile(const QString& fileName) {
+    for (const char* suffix : {".mov", ".mp4", ".mkv", ".m4v"}) {
+        if (fileName.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 QString stringOr(const QJsonObject& o, const char* key, const QString& fallback) {
@@ -189,13 +197,16 @@ void Workspace::scanSourceFootage() {
     if (!QFileInfo(source_dir).isDir())
         return;
 
-    const QStringList patterns = {"*.MOV", "*.mov", "*.mp4", "*.MP4", "*.mkv", "*.m4v"};
-    const QFileInfoList files = source.entryInfoList(patterns, QDir::Files, QDir::Name);
+    // Clip extensions match in any letter case. Checked by hand: name filters run a regular
+    // expression per file and pattern, which dominated scanning a large footage folder.
+    const QFileInfoList files = source.entryInfoList(QDir::Files, QDir::Name);
     QSet<QString> known;
     known.reserve(reels.size() + files.size());
     for (const Reel& reel : std::as_const(reels))
         known.insert(reel.name);
     for (const QFileInfo& file : files) {
+        if (!isClipFile(file.fileName()))
+            continue;
         const QString name = file.completeBaseName();
         if (known.contains(name))
             continue;
