@@ -1,5 +1,7 @@
 #include "selfupdate/UpdateInstaller.h"
 
+#include "selfupdate/UpdateManifest.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -7,6 +9,8 @@
 #define NOMINMAX
 #include <windows.h>
 #endif
+
+namespace fs = std::filesystem;
 
 namespace selfupdate {
 
@@ -33,7 +37,219 @@ std::string narrow(const std::wstring& wide) {
 }
 #endif
 
+bool isRegularFile(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(fs::u8path(path), ec);
+}
+
+bool pathExists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(fs::u8path(path), ec));
+}
+
+void removeQuietly(const std::string& path) {
+    std::error_code ec;
+    fs::remove(fs::u8path(path), ec);
+}
+
+// Renaming works even while the executable runs.
+bool moveReplacing(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    const std::wstring wideTo = widen(to);
+    const DWORD attributes = GetFileAttributesW(wideTo.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(wideTo.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    return MoveFileExW(widen(from).c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    return !ec;
+#endif
+}
+
+bool copyOverwriting(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    return CopyFileW(widen(from).c_str(), widen(to).c_str(), FALSE) != 0;
+#else
+    std::error_code ec;
+    return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) && !ec;
+#endif
+}
+
+// POSIX permission bits decide whether the copy can run at all; Windows has no such bits.
+bool copyPermissions(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    (void)from;
+    (void)to;
+    return true;
+#else
+    std::error_code ec;
+    const fs::perms bits = fs::status(from, ec).permissions();
+    if (ec)
+        return false;
+    fs::permissions(to, bits & fs::perms::mask, fs::perm_options::replace, ec);
+    return !ec;
+#endif
+}
+
+// Adds the execute bit for the owner and for everyone who may read the file.
+bool makeExecutable(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return true;
+#else
+    std::error_code ec;
+    const fs::perms bits = fs::status(path, ec).permissions();
+    if (ec)
+        return false;
+    fs::perms add = fs::perms::owner_exec;
+    if ((bits & fs::perms::group_read) != fs::perms::none)
+        add |= fs::perms::group_exec;
+    if ((bits & fs::perms::others_read) != fs::perms::none)
+        add |= fs::perms::others_exec;
+    fs::permissions(path, add, fs::perm_options::add, ec);
+    return !ec;
+#endif
+}
+
 } // namespace
+
+UpdateInstaller::UpdateInstaller(InstallOptions options) : m_options(std::move(options)) {}
+
+InstallResult UpdateInstaller::executeUpdate(const UpdateManifest& manifest,
+                                             const std::string& packagePath) const {
+    if (manifest.installMode == InstallMode::BinaryCopy)
+        return executeBinaryCopy(packagePath, std::string());
+    return executeSetupInstaller(manifest, packagePath);
+}
+
+InstallResult UpdateInstaller::executeSetupInstaller(const UpdateManifest& manifest,
+                                                     const std::string& packagePath) const {
+    InstallResult result;
+    if (!isRegularFile(packagePath)) {
+        result.errorMessage =
+            "Staged installer path does not exist or is not a regular file: " + packagePath;
+        return result;
+    }
+    const std::string args =
+        m_options.installerArgs.empty() ? manifest.installerArgs : m_options.installerArgs;
+    std::string relaunch = m_options.relaunchExecutablePath;
+    if (relaunch.empty())
+        relaunch = m_options.targetExecutablePath;
+    if (relaunch.empty())
+        relaunch = detectCurrentExecutablePath();
+    // A downloaded file carries no execute bit.
+    if (!makeExecutable(packagePath)) {
+        result.errorMessage = "Failed to make staged installer executable: " + packagePath;
+        return result;
+    }
+
+    if (m_options.useTrampoline) {
+        const std::string relaunchCommand = m_options.relaunchAfterInstall && !relaunch.empty()
+                                                ? formatCommand(relaunch, m_options.relaunchArgs)
+                                                : std::string();
+        result.scriptPath = writeTrampoline(packagePath, SetupTrampolineName,
+                                            setupStepLine(packagePath, args), relaunchCommand);
+        if (result.scriptPath.empty()) {
+            result.errorMessage = "Failed to generate installer trampoline script";
+            return result;
+        }
+        result.commandLine = trampolineCommandLine(result.scriptPath);
+        result.requiresExit = true;
+        result.success = m_options.dryRun || launchTrampoline(result.scriptPath);
+        if (!result.success)
+            result.errorMessage = "Failed to launch installer trampoline script";
+        return result;
+    }
+
+#ifdef _WIN32
+    const std::vector<std::string> list =
+        args.empty() ? std::vector<std::string>() : std::vector<std::string>{args};
+#else
+    // An argument vector has no command line to re-split: the words go in one by one.
+    const std::vector<std::string> list = splitArguments(args);
+#endif
+    result.commandLine = formatCommand(packagePath, list);
+    result.requiresExit = true;
+    result.success = m_options.dryRun || spawnDetachedProcess(packagePath, list);
+    if (!result.success)
+        result.errorMessage = "Failed to launch setup installer directly";
+    return result;
+}
+
+InstallResult UpdateInstaller::executeBinaryCopy(const std::string& stagedPath,
+                                                 const std::string& targetPath) const {
+    InstallResult result;
+    if (!isRegularFile(stagedPath)) {
+        result.errorMessage =
+            "Staged binary path does not exist or is not a regular file: " + stagedPath;
+        return result;
+    }
+    std::string target = targetPath.empty() ? m_options.targetExecutablePath : targetPath;
+    if (target.empty())
+        target = detectCurrentExecutablePath();
+    if (target.empty()) {
+        result.errorMessage = "Cannot determine target executable path for binary copy";
+        return result;
+    }
+    const std::string backup = target + BackupSuffix;
+    bool backedUp = false;
+
+    if (pathExists(target)) {
+        backedUp = moveReplacing(target, backup);
+        if (!backedUp) {
+            // The trampoline copies over the old file once it is free; a new file made by that
+            // copy gets the old one's permission bits from the staged file.
+            copyPermissions(target, stagedPath);
+            const std::string relaunchCommand = m_options.relaunchAfterInstall
+                                                    ? formatCommand(target, m_options.relaunchArgs)
+                                                    : std::string();
+            result.scriptPath = writeTrampoline(stagedPath, CopyTrampolineName,
+                                                copyStepLine(stagedPath, target), relaunchCommand);
+            if (result.scriptPath.empty()) {
+                result.errorMessage =
+                    "Failed to rename running executable to .old and failed to generate trampoline";
+                return result;
+            }
+            result.commandLine = trampolineCommandLine(result.scriptPath);
+            result.requiresExit = true;
+            result.success = m_options.dryRun || launchTrampoline(result.scriptPath);
+            if (!result.success)
+                result.errorMessage = "Failed to launch binary copy trampoline script";
+            return result;
+        }
+    }
+
+    // Puts the previous executable back; without a backup, removes a half-made copy.
+    const auto restore = [&] {
+        removeQuietly(target);
+        if (backedUp)
+            moveReplacing(backup, target);
+    };
+    const bool copied = copyOverwriting(stagedPath, target) &&
+                        (backedUp ? copyPermissions(backup, target) : makeExecutable(target));
+    if (!copied) {
+        restore();
+        result.errorMessage = "Failed to copy staged binary to target executable; restored backup";
+        return result;
+    }
+    result.success = true;
+    if (backedUp)
+        result.backupPath = backup;
+    if (m_options.relaunchAfterInstall) {
+        result.requiresExit = true;
+        result.commandLine = formatCommand(target, m_options.relaunchArgs);
+        if (!m_options.dryRun && !spawnDetachedProcess(target, m_options.relaunchArgs)) {
+            // A new executable that cannot even start must not stay in place.
+            restore();
+            result = InstallResult();
+            result.errorMessage = backedUp
+                                      ? "Failed to start the updated executable; restored backup"
+                                      : "Failed to start the updated executable";
+        }
+    }
+    return result;
+}
 
 std::string UpdateInstaller::detectCurrentExecutablePath() {
 #ifdef _WIN32

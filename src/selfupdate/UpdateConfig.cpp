@@ -1,0 +1,61 @@
+#include "selfupdate/UpdateConfig.h"
+
+#include "selfupdate/SelfUpdateChecker.h"
+#include "selfupdate/UpdateInstaller.h"
+#include "selfupdate/UpdateManifest.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#ifndef TESSARYN_VERSION
+#error "TESSARYN_VERSION must come from the build"
+#endif
+
+namespace selfupdate {
+
+namespace {
+
+std::string trim(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool hasPrefix(const std::string& text, const std::string& prefix) {
+    return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+std::string UpdateConfig::applicationVersion() {
+    return TESSARYN_VERSION;
+}
+
+std::string UpdateConfig::catalogUrl() {
+    const char* value = std::getenv(CatalogUrlVariable);
+    const std::string configured = trim(value ? value : "");
+    if (hasPrefix(configured, "https://") || hasPrefix(configured, "http://"))
+        return configured;
+    return UpdateManifest::DefaultCatalogBaseUrl;
+}
+
+CheckerConfig UpdateConfig::checkerConfig() {
+    CheckerConfig config;
+    config.applicationId = ApplicationId;
+    config.currentVersionName = applicationVersion();
+    config.currentVersionCode = UpdateManifest::parseVersionCode(config.currentVersionName);
+    config.manifestUrl = catalogUrl();
+    config.connectTimeoutMs = 10000;
+    config.readTimeoutMs = 10000;
+    return config;
+}
+
+InstallOptions UpdateConfig::installOptions() {
+    return InstallOptions();
+}
+
+} // namespace selfupdate
