@@ -42,6 +42,7 @@ clang++ -std=c++17 -g -O1 -fno-omit-frame-pointer \
   "$root/fuzz/fuzz_manifest.cpp" \
   "$root/src/selfupdate/UpdateManifest.cpp" \
   "$root/src/selfupdate/UpdateManifestVersions.cpp" \
+  "$root/src/selfupdate/TextUtil.cpp" \
   -o "$out/fuzz_manifest"
 
 # New inputs go to the build folder's corpus; the seeds in the repository are only read.

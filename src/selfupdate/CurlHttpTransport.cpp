@@ -1,6 +1,7 @@
 #ifndef _WIN32
 
 #include "selfupdate/CurlHttpTransport.h"
+#include "selfupdate/TextUtil.h"
 
 #include <curl/curl.h>
 
@@ -37,16 +38,6 @@ struct RequestContext {
 
 bool isCancelled(const std::atomic<bool>* flag) {
     return flag && flag->load();
-}
-
-std::string trim(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
 }
 
 bool startsWithNoCase(const std::string& text, const char* prefix) {
@@ -86,9 +77,9 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     } else if (line == "\r\n" || line == "\n") {
         ctx->headersDone = true;
     } else if (startsWithNoCase(line, "Location:")) {
-        ctx->location = trim(line.substr(9));
+        ctx->location = TextUtil::trimmed(line.substr(9));
     } else if (startsWithNoCase(line, "Content-Length:")) {
-        ctx->contentLength = parseLength(trim(line.substr(15)));
+        ctx->contentLength = parseLength(TextUtil::trimmed(line.substr(15)));
     }
     return length;
 }

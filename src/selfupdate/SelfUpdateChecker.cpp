@@ -1,4 +1,5 @@
 #include "selfupdate/SelfUpdateChecker.h"
+#include "selfupdate/TextUtil.h"
 
 #include "selfupdate/HttpTransport.h"
 #include "selfupdate/UpdateInstaller.h"
@@ -19,23 +20,8 @@ namespace selfupdate {
 namespace {
 
 #ifdef _WIN32
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), n);
-    return out;
-}
-
 std::string narrow(const wchar_t* wide) {
-    const int length = int(std::wcslen(wide));
-    if (length == 0)
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
-    return out;
+    return TextUtil::narrow(std::wstring(wide));
 }
 
 // A non-empty string value of the version resource, or empty.
@@ -48,7 +34,7 @@ std::string versionString(std::vector<char>& data, const wchar_t* path) {
 }
 
 void readVersionResource(InstalledAppInfo& info) {
-    const std::wstring path = widen(info.executablePath);
+    const std::wstring path = TextUtil::widen(info.executablePath);
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0)

@@ -1,4 +1,5 @@
 #include "selfupdate/UpdateConfig.h"
+#include "selfupdate/TextUtil.h"
 
 #include "selfupdate/SelfUpdateChecker.h"
 #include "selfupdate/UpdateInstaller.h"
@@ -15,16 +16,6 @@ namespace selfupdate {
 
 namespace {
 
-std::string trim(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 bool hasPrefix(const std::string& text, const std::string& prefix) {
     return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -37,7 +28,7 @@ std::string UpdateConfig::applicationVersion() {
 
 std::string UpdateConfig::catalogUrl() {
     const char* value = std::getenv(CatalogUrlVariable);
-    const std::string configured = trim(value ? value : "");
+    const std::string configured = TextUtil::trimmed(value ? value : "");
     if (hasPrefix(configured, "https://") || hasPrefix(configured, "http://"))
         return configured;
     return UpdateManifest::DefaultCatalogBaseUrl;

@@ -1,4 +1,5 @@
 #include "selfupdate/UpdateInstaller.h"
+#include "selfupdate/TextUtil.h"
 
 #include "selfupdate/UpdateManifest.h"
 
@@ -15,27 +16,6 @@ namespace fs = std::filesystem;
 namespace selfupdate {
 
 namespace {
-
-#ifdef _WIN32
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty())
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-#endif
 
 bool isRegularFile(const std::string& path) {
     std::error_code ec;
@@ -55,11 +35,12 @@ void removeQuietly(const std::string& path) {
 // Renaming works even while the executable runs.
 bool moveReplacing(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    const std::wstring wideTo = widen(to);
+    const std::wstring wideTo = TextUtil::widen(to);
     const DWORD attributes = GetFileAttributesW(wideTo.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(wideTo.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    return MoveFileExW(widen(from).c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(TextUtil::widen(from).c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING) !=
+           0;
 #else
     std::error_code ec;
     fs::rename(from, to, ec);
@@ -69,7 +50,7 @@ bool moveReplacing(const std::string& from, const std::string& to) {
 
 bool copyOverwriting(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    return CopyFileW(widen(from).c_str(), widen(to).c_str(), FALSE) != 0;
+    return CopyFileW(TextUtil::widen(from).c_str(), TextUtil::widen(to).c_str(), FALSE) != 0;
 #else
     std::error_code ec;
     return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) && !ec;
@@ -260,7 +241,7 @@ std::string UpdateInstaller::detectCurrentExecutablePath() {
             return std::string();
         if (n < buffer.size()) {
             buffer.resize(n);
-            return narrow(buffer);
+            return TextUtil::narrow(buffer);
         }
         buffer.resize(buffer.size() * 2);
     }
@@ -277,7 +258,7 @@ bool UpdateInstaller::cleanupStaleBackup(const std::string& exePath) {
         return true;
     const std::string backup = path + ".old";
 #ifdef _WIN32
-    const std::wstring wide = widen(backup);
+    const std::wstring wide = TextUtil::widen(backup);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return true;

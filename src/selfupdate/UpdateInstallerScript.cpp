@@ -1,4 +1,5 @@
 // The trampoline script and process start of UpdateInstaller.
+#include "selfupdate/TextUtil.h"
 #include "selfupdate/UpdateInstaller.h"
 
 #include <cctype>
@@ -29,15 +30,6 @@ namespace {
 
 #ifdef _WIN32
 constexpr const char* LineEnd = "\r\n";
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), n);
-    return out;
-}
 #else
 constexpr const char* LineEnd = "\n";
 #endif
@@ -191,7 +183,7 @@ bool UpdateInstaller::launchTrampoline(const std::string& scriptPath) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    std::wstring command = widen(trampolineCommandLine(scriptPath));
+    std::wstring command = TextUtil::widen(trampolineCommandLine(scriptPath));
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
                         CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
         return false;
@@ -209,7 +201,7 @@ bool UpdateInstaller::spawnDetachedProcess(const std::string& program,
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    std::wstring command = widen(formatCommand(program, args));
+    std::wstring command = TextUtil::widen(formatCommand(program, args));
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
                         CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
         return false;

@@ -1,4 +1,5 @@
 #include "selfupdate/UpdateManifest.h"
+#include "selfupdate/TextUtil.h"
 
 #include <charconv>
 #include <cmath>
@@ -337,29 +338,6 @@ private:
     std::size_t m_depth = 0;
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Blanks as the "C" locale sees them, whatever locale the application has set.
-std::string trimmed(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && isBlank(text[first]))
-        ++first;
-    while (last > first && isBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
-std::string asciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
-    return text;
-}
-
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -374,7 +352,7 @@ bool readInteger(const JsonValue& node, const std::string& key, std::int64_t& ou
 }
 
 const JsonValue& selectApplication(const JsonValue& apps, const std::string& targetIdOrSlug) {
-    const std::string target = trimmed(targetIdOrSlug);
+    const std::string target = TextUtil::trimmed(targetIdOrSlug);
     if (target.empty()) {
         if (apps.objectValue.size() != 1) {
             throw std::invalid_argument("Catalog contains " +
@@ -429,16 +407,16 @@ UpdateManifest UpdateManifest::fromJson(const std::string& json, const std::stri
         throw std::invalid_argument("Manifest versionCode must be greater than zero");
 
     // A blank URL counts as absent: resolved, it would name the catalog's own folder.
-    std::string package = trimmed(node->getString("packageUrl", none));
+    std::string package = TextUtil::trimmed(node->getString("packageUrl", none));
     if (package.empty())
-        package = trimmed(node->getString("downloadUrl", none));
+        package = TextUtil::trimmed(node->getString("downloadUrl", none));
     if (package.empty())
-        package = trimmed(node->getString("apkUrl", none));
+        package = TextUtil::trimmed(node->getString("apkUrl", none));
     if (package.empty())
         throw std::invalid_argument("Manifest missing packageUrl, downloadUrl, or apkUrl");
     m.packageUrl = resolveRelativeUrl(base, package);
 
-    const std::string sha = trimmed(node->getString("sha256", none));
+    const std::string sha = TextUtil::trimmed(node->getString("sha256", none));
     if (sha.size() != 64)
         throw std::invalid_argument("Manifest sha256 checksum must be exactly 64 hex characters");
     for (const char c : sha) {
@@ -446,13 +424,13 @@ UpdateManifest UpdateManifest::fromJson(const std::string& json, const std::stri
             throw std::invalid_argument(
                 "Manifest sha256 checksum contains non-hexadecimal character");
     }
-    m.sha256 = asciiLower(sha);
+    m.sha256 = TextUtil::asciiLower(sha);
 
     readInteger(*node, "sizeBytes", m.sizeBytes);
 
-    std::string mode = asciiLower(node->getString("installMode", none));
+    std::string mode = TextUtil::asciiLower(node->getString("installMode", none));
     if (mode.empty())
-        mode = asciiLower(node->getString("installType", none));
+        mode = TextUtil::asciiLower(node->getString("installType", none));
     m.installMode = mode == "binary" || mode == "binarycopy" ? InstallMode::BinaryCopy
                                                              : InstallMode::SetupInstaller;
 
@@ -466,7 +444,7 @@ UpdateManifest UpdateManifest::fromJson(const std::string& json, const std::stri
         m.minOs = minOs;
     m.slug = node->getString("slug", none);
     m.title = node->getString("title", none);
-    const std::string page = trimmed(node->getString("pageUrl", none));
+    const std::string page = TextUtil::trimmed(node->getString("pageUrl", none));
     if (!page.empty())
         m.pageUrl = resolveRelativeUrl(base, page);
     m.publishedAt = node->getString("publishedAt", none);

@@ -1,4 +1,5 @@
 // UpdateManifest's URL and version arithmetic: pure string computation that never fails.
+#include "selfupdate/TextUtil.h"
 #include "selfupdate/UpdateManifest.h"
 
 #include <algorithm>
@@ -11,28 +12,13 @@ namespace {
 
 constexpr std::int64_t Int64Max = std::numeric_limits<std::int64_t>::max();
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Blanks as the "C" locale sees them, whatever locale the application has set.
-std::string trimmed(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && isBlank(text[first]))
-        ++first;
-    while (last > first && isBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 // Trimmed, without one leading "v" or "V".
 std::string versionText(const std::string& name) {
-    std::string text = trimmed(name);
+    std::string text = TextUtil::trimmed(name);
     if (!text.empty() && (text[0] == 'v' || text[0] == 'V'))
         text.erase(0, 1);
     return text;
@@ -94,7 +80,7 @@ std::int64_t saturatedScale(std::int64_t value, std::int64_t factor) {
 } // namespace
 
 std::string UpdateManifest::normalizeApplicationId(const std::string& id) {
-    const std::string text = trimmed(id);
+    const std::string text = TextUtil::trimmed(id);
     const std::string suffix = ".debug";
     if (text.size() >= 7 && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
         return text.substr(0, text.size() - suffix.size());
@@ -102,7 +88,7 @@ std::string UpdateManifest::normalizeApplicationId(const std::string& id) {
 }
 
 std::string UpdateManifest::normalizeManifestUrl(const std::string& url) {
-    const std::string text = trimmed(url);
+    const std::string text = TextUtil::trimmed(url);
     if (text.empty())
         return std::string(DefaultCatalogBaseUrl) + CatalogFileName;
     if (text.back() == '/')
@@ -111,7 +97,7 @@ std::string UpdateManifest::normalizeManifestUrl(const std::string& url) {
 }
 
 std::string UpdateManifest::resolveRelativeUrl(const std::string& baseUrl, const std::string& url) {
-    const std::string u = trimmed(url);
+    const std::string u = TextUtil::trimmed(url);
     if (startsWith(u, "http://") || startsWith(u, "https://"))
         return u;
     const std::string b = normalizeManifestUrl(baseUrl);

@@ -1,6 +1,7 @@
 #ifdef _WIN32
 
 #include "selfupdate/WinHttpTransport.h"
+#include "selfupdate/TextUtil.h"
 
 #define NOMINMAX
 #include <windows.h>
@@ -25,25 +26,6 @@ struct Handle {
             WinHttpCloseHandle(value);
     }
 };
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty())
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 std::string lastError() {
     return std::to_string(static_cast<unsigned long>(GetLastError()));
@@ -70,7 +52,7 @@ std::string queryLocation(HINTERNET request) {
                              value.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
         return std::string();
     value.resize(bytes / sizeof(wchar_t));
-    return narrow(value);
+    return TextUtil::narrow(value);
 }
 
 std::int64_t queryContentLength(HINTERNET request) {
@@ -133,7 +115,7 @@ bool WinHttpTransport::transfer(const std::string& startUrl, const ChunkCallback
             setError(errorOut, CancelledBeforeRequestText);
             return false;
         }
-        const std::wstring wideUrl = widen(url);
+        const std::wstring wideUrl = TextUtil::widen(url);
         URL_COMPONENTS parts = {};
         parts.dwStructSize = sizeof(parts);
         parts.dwSchemeLength = DWORD(-1);
