@@ -180,6 +180,13 @@ private slots:
         QTest::newRow("hundred hours") << 360000.0 << "100:00:00"
                                        << "100:00:00:00"
                                        << "100:00:00,000";
+        // A damaged file's absurd time is clamped instead of overflowing the integer fields.
+        QTest::newRow("absurd") << 1e300 << "277777777777:46:40"
+                                << "277777777777:46:40:00"
+                                << "277777777777:46:40,000";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "277777777777:46:40"
+                                  << "277777777777:46:40:00"
+                                  << "277777777777:46:40,000";
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "00:00:00"
                                       << "00:00:00:00"
                                       << "00:00:00,000";
