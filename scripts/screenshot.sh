@@ -35,7 +35,9 @@ for _ in $(seq 1 50); do
 done
 
 # Settings and keys of the test's own: the screenshot never changes the user's remembered state.
+# The update catalog points at a closed loopback port, so no check leaves the machine.
 HOME="$scratch" XDG_CONFIG_HOME="$scratch/config" DISPLAY=$display \
+  TESSARYN_UPDATE_CATALOG_URL="http://127.0.0.1:1/" \
   build/bin/tessaryn "$workspace" >/dev/null 2>&1 &
 app=$!
 window=""
@@ -63,6 +65,7 @@ dialogs=(
   "metadata:85:p"
   "usage:218:a"
   "about:275:a"
+  "updates:275:u"
 )
 for entry in "${dialogs[@]}"; do
   IFS=: read -r name x key <<<"$entry"

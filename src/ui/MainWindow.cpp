@@ -7,6 +7,8 @@
 #include "app/PipelineSettings.h"
 #include "media/FFmpegEngine.h"
 #include "media/Stitcher.h"
+#include "selfupdate/SelfUpdateController.h"
+#include "selfupdate/UpdateConfig.h"
 #include "selfupdate/UpdateInstaller.h"
 #include "timeline/TimelineData.h"
 #include "ui/CopilotWidget.h"
@@ -37,14 +39,21 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) 
     stitcher = new Stitcher(this);
 
     selfupdate::UpdateInstaller::cleanupStaleBackup(std::string());
+    selfUpdate = std::make_shared<selfupdate::SelfUpdateController>(
+        defaultSelfUpdateConfig(), selfupdate::UpdateConfig::installOptions(), std::string(),
+        nullptr);
+    updateState = selfUpdate->state();
 
     setupUi();
     setupMenus();
+    bindSelfUpdateController();
     installEngineCallbacks();
     updateStatusBar();
 }
 
 MainWindow::~MainWindow() {
+    // The controller may outlive the window (it is shared): it must not call back into it.
+    detachSelfUpdateController();
     // Nothing an engine reports from here on may reach a window that is being taken apart.
     detachEngineCallbacks();
     workspace->onReelsChanged = nullptr;
@@ -83,13 +92,12 @@ void MainWindow::setupUi() {
     bannerLayout->addWidget(updateBannerInstallButton);
     bannerLayout->addWidget(updateBannerDetailsButton);
     bannerLayout->addWidget(updateBannerDismissButton);
+    connect(updateBannerInstallButton, &QPushButton::clicked, this,
+            [this] { triggerAppUpdateDownloadAndInstall(); });
     connect(updateBannerDetailsButton, &QPushButton::clicked, this,
             [this] { onCheckForUpdates(); });
-    connect(updateBannerDismissButton, &QPushButton::clicked, this, [this] {
-        updateBannerDismissed = true;
-        updateBanner->hide();
-    });
-    // Installing arrives with the update flow; until then the banner is never shown.
+    connect(updateBannerDismissButton, &QPushButton::clicked, this,
+            [this] { dismissAppUpdateBanner(); });
     updateBanner->hide();
     layout->addWidget(updateBanner, 0);
 
@@ -319,11 +327,6 @@ int MainWindow::showMessage(QMessageBox::Icon icon, const QString& title, const 
     return box.exec();
 }
 
-void MainWindow::showNotAvailableYet(const QString& feature) {
-    showMessage(QMessageBox::Information, feature,
-                QStringLiteral("%1 is not available in this version yet.").arg(feature));
-}
-
 void MainWindow::onOpenSettings() {
     SettingsDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted)
@@ -345,15 +348,6 @@ void MainWindow::onOpenMetadata() {
 void MainWindow::onOpenUsage() {
     UsageDialog dialog(promptTokens, candidateTokens, analysisCount, this);
     dialog.exec();
-}
-
-void MainWindow::onCheckForUpdates() {
-    showNotAvailableYet(QStringLiteral("Update check"));
-}
-
-void MainWindow::checkForAppUpdates(bool userInitiated) {
-    // The update check arrives with the self-update flow.
-    Q_UNUSED(userInitiated);
 }
 
 void MainWindow::onAbout() {

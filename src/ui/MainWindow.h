@@ -1,11 +1,14 @@
 #pragma once
 
 #include "app/UiDispatcher.h"
+#include "selfupdate/UpdateState.h"
 #include "workspace/Reel.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
+
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -14,12 +17,18 @@ class QProgressBar;
 class QPushButton;
 class QWidget;
 
+namespace selfupdate {
+class SelfUpdateController;
+struct CheckerConfig;
+} // namespace selfupdate
+
 namespace Tessaryn {
 
 class CopilotWidget;
 class FFmpegEngine;
 class GeminiClient;
 class ReelWidget;
+class SelfUpdateDialog;
 class Stitcher;
 class TimelineData;
 class TimelineWidget;
@@ -66,7 +75,27 @@ public:
     void onTimelineSeekRequested(double seconds);
 
     void updateStatusBar();
+
+    // The update controller's side of the window: banner, status-bar button and dialog.
+    static selfupdate::CheckerConfig defaultSelfUpdateConfig();
+    selfupdate::SelfUpdateController* selfUpdateController() const { return selfUpdate.get(); }
+    std::shared_ptr<selfupdate::SelfUpdateController> selfUpdateControllerShared() const {
+        return selfUpdate;
+    }
+    const selfupdate::UpdateState& currentSelfUpdateState() const { return updateState; }
+    bool isUpdateBannerVisible() const;
+    QString updateBannerText() const;
+    bool wasQuitRequestedByUpdate() const { return quitRequestedByUpdate; }
+    void setSelfUpdateController(std::shared_ptr<selfupdate::SelfUpdateController> controller);
+    void bindSelfUpdateController();
     void checkForAppUpdates(bool userInitiated);
+    void triggerAppUpdateDownloadAndInstall();
+    void cancelAppUpdateDownload();
+    void dismissAppUpdateBanner();
+    void registerUpdateDialog(SelfUpdateDialog* dialog);
+    void unregisterUpdateDialog(SelfUpdateDialog* dialog);
+    void handleSelfUpdateStateChanged(const selfupdate::UpdateState& state);
+    void handleSelfUpdateQuitRequested();
     void onCheckForUpdates();
 
     // Read access for the status bar, the panels and tests.
@@ -123,13 +152,15 @@ private:
     static QString vaultText();
     // Ends every job without letting their reports reach the window.
     void stopAllJobs();
+    void updateSelfUpdateBannerUi();
+    // Clears every callback the window gave the controller and stops its worker.
+    void detachSelfUpdateController();
 
     void copilotSays(const QString& html);
     void copilotNotice(const QString& text);
     void setStatus(const QString& text);
     int showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
-    void showNotAvailableYet(const QString& feature);
 
     Workspace* workspace = nullptr;
     FFmpegEngine* ffmpeg = nullptr;
@@ -153,6 +184,13 @@ private:
     QPushButton* updateBannerDismissButton = nullptr;
     QPushButton* updateStatusButton = nullptr;
     bool updateBannerDismissed = false;
+
+    std::shared_ptr<selfupdate::SelfUpdateController> selfUpdate;
+    selfupdate::UpdateState updateState;
+    SelfUpdateDialog* updateDialog = nullptr;
+    bool quitRequestedByUpdate = false;
+    // Bumped on every binding, so states queued by a replaced controller are ignored.
+    int selfUpdateBinding = 0;
 
     int currentReelIndex = -1;
     bool batchActive = false;

@@ -25,6 +25,8 @@ private:
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_DOCUMENTS_DIR", home.filePath("Documents"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        // The start-up update check stays on this machine: nothing listens on port 1.
+        env.insert("TESSARYN_UPDATE_CATALOG_URL", "http://127.0.0.1:1/");
         return env;
     }
 
