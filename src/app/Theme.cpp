@@ -144,6 +144,12 @@ QPushButton#goldButton:pressed {
     background: #9A7618;
 }
 
+QPushButton#goldButton:disabled {
+    background: #181A20;
+    color: #555A68;
+    border-color: #242730;
+}
+
 /* Line edits and text areas */
 QLineEdit, QTextEdit, QPlainTextEdit {
     background-color: #14161D;

@@ -99,6 +99,8 @@ private slots:
         row("disabled button", 0x181A20, 0, [] { return button({}, false); });
         // Centre of the diagonal gradient #D4AF37 -> #AA8520.
         row("gold button", 0xBF9A2B, 3, [] { return button("goldButton"); });
+        // A disabled accent button must look disabled, not like an action that can be taken.
+        row("disabled gold button", 0x181A20, 0, [] { return button("goldButton", false); });
         row("other name", 0x222631, 0, [] { return button("goldButton2"); });
         row("local sheet wins", 0x3366AA, 0,
             [] { return button("goldButton", true, "background-color: #3366AA;"); });
