@@ -26,8 +26,13 @@ std::optional<QJsonObject> SafeFile::readJsonObject(const QString& path, qint64 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    // One byte past the limit, so a file that grows while it is read is still refused.
-    const QByteArray bytes = file.read(maxBytes + 1);
+    // A file already over the limit is not read at all. Otherwise one byte past the limit is
+    // asked for, so a file that grows while it is read is still refused; asking for no more
+    // than the file holds keeps the buffer the size of the file, not of the limit.
+    const qint64 size = file.size();
+    if (size > maxBytes)
+        return std::nullopt;
+    const QByteArray bytes = file.read(qMin(maxBytes, size) + 1);
     if (bytes.size() > maxBytes)
         return std::nullopt;
     QJsonParseError error;
