@@ -34,7 +34,7 @@ std::optional<QJsonObject> FileSecretStore::load() const {
         return QJsonObject();
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileBytes)
         return std::nullopt;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(MaxFileBytes));
+    const QJsonDocument doc = QJsonDocument::fromJson(file.read(file.size()));
     if (!doc.isObject())
         return std::nullopt;
     return doc.object();
