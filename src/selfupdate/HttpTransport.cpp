@@ -33,6 +33,26 @@ std::string lowerScheme(const std::string& url) {
 
 HttpTransport::~HttpTransport() = default;
 
+HttpResponse HttpTransport::collectBody(const Transfer& transfer) {
+    HttpResponse response;
+    bool tooLarge = false;
+    const ChunkCallback append = [&](const void* data, std::size_t size, std::int64_t total) {
+        if (total > std::int64_t(MaxGetBodyBytes) ||
+            response.body.size() + size > MaxGetBodyBytes) {
+            tooLarge = true;
+            return false;
+        }
+        response.body.append(static_cast<const char*>(data), size);
+        return true;
+    };
+    transfer(append, &response.statusCode, &response.error);
+    if (tooLarge) {
+        response.body.clear();
+        response.error = bodyTooLargeText();
+    }
+    return response;
+}
+
 std::shared_ptr<HttpTransport> HttpTransport::createDefault() {
 #ifdef _WIN32
     return std::make_shared<WinHttpTransport>();

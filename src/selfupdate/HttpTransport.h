@@ -60,6 +60,13 @@ public:
     static constexpr const char* InsecureRedirectText = "Redirect from https to http refused";
     static std::string errorStatusText(int status);
     static std::string bodyTooLargeText();
+
+protected:
+    // One transfer of an implementation: feeds the body to onChunk, reports status and error.
+    using Transfer =
+        std::function<void(const ChunkCallback& onChunk, int* statusOut, std::string* errorOut)>;
+    // get() for every implementation: the body kept in memory, refused past MaxGetBodyBytes.
+    static HttpResponse collectBody(const Transfer& transfer);
 };
 
 } // namespace selfupdate

@@ -68,24 +68,9 @@ std::int64_t queryContentLength(HINTERNET request) {
 
 HttpResponse WinHttpTransport::get(const std::string& url, int connectTimeoutMs, int readTimeoutMs,
                                    const std::atomic<bool>* cancelFlag) {
-    HttpResponse response;
-    bool tooLarge = false;
-    const ChunkCallback append = [&](const void* data, std::size_t size, std::int64_t total) {
-        if (total > std::int64_t(MaxGetBodyBytes) ||
-            response.body.size() + size > MaxGetBodyBytes) {
-            tooLarge = true;
-            return false;
-        }
-        response.body.append(static_cast<const char*>(data), size);
-        return true;
-    };
-    transfer(url, append, connectTimeoutMs, readTimeoutMs, cancelFlag, &response.statusCode,
-             &response.error);
-    if (tooLarge) {
-        response.body.clear();
-        response.error = bodyTooLargeText();
-    }
-    return response;
+    return collectBody([&](const ChunkCallback& onChunk, int* statusOut, std::string* errorOut) {
+        transfer(url, onChunk, connectTimeoutMs, readTimeoutMs, cancelFlag, statusOut, errorOut);
+    });
 }
 
 bool WinHttpTransport::downloadStream(const std::string& url, const ChunkCallback& onChunk,
