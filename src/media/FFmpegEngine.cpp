@@ -107,12 +107,7 @@ void FFmpegEngine::finishJob(bool success, QString errorText) {
     const QString finalPath = outputPath;
     const QString partial = partialPath;
     partialPath.clear();
-    if (!partial.isEmpty()) {
-        if (success)
-            success = PartialFile::commit(partial, finalPath, &errorText);
-        else
-            QFile::remove(partial);
-    }
+    success = PartialFile::finish(partial, finalPath, success, &errorText);
     if (finishedCallback)
         finishedCallback(success, finalPath, errorText);
 }

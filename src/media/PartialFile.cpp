@@ -44,4 +44,14 @@ bool PartialFile::commit(const QString& partialPath, const QString& targetPath,
     return false;
 }
 
+bool PartialFile::finish(const QString& partialPath, const QString& targetPath, bool success,
+                         QString* errorText) {
+    if (partialPath.isEmpty())
+        return success;
+    if (success)
+        return commit(partialPath, targetPath, errorText);
+    QFile::remove(partialPath);
+    return false;
+}
+
 } // namespace Tessaryn

@@ -16,6 +16,11 @@ public:
     // Replaces the target with the partial file; on failure removes the partial file, leaves
     // the target as it was and sets errorText.
     static bool commit(const QString& partialPath, const QString& targetPath, QString* errorText);
+
+    // The end of a job: a successful one is committed, any other only loses its partial file.
+    // Nothing happens without a partial path. Returns whether the job still counts as a success.
+    static bool finish(const QString& partialPath, const QString& targetPath, bool success,
+                       QString* errorText);
 };
 
 } // namespace Tessaryn

@@ -169,12 +169,7 @@ void Stitcher::finish(bool success, const QString& errorText) {
     partialPath.clear();
     clips.clear();
     QString reason = errorText;
-    if (!partial.isEmpty()) {
-        if (success)
-            success = PartialFile::commit(partial, output, &reason);
-        else
-            QFile::remove(partial);
-    }
+    success = PartialFile::finish(partial, output, success, &reason);
     if (progressCallback)
         progressCallback(100);
     if (finishedCallback)

@@ -30,6 +30,20 @@ namespace {
 
 #ifdef _WIN32
 constexpr const char* LineEnd = "\r\n";
+
+// Started detached and without a console; nobody waits for it, so both handles close at once.
+bool startDetached(const std::string& commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring command = TextUtil::widen(commandLine);
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
 #else
 constexpr const char* LineEnd = "\n";
 #endif
@@ -180,16 +194,7 @@ std::string UpdateInstaller::trampolineCommandLine(const std::string& scriptPath
 
 bool UpdateInstaller::launchTrampoline(const std::string& scriptPath) {
 #ifdef _WIN32
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    std::wstring command = TextUtil::widen(trampolineCommandLine(scriptPath));
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    return startDetached(trampolineCommandLine(scriptPath));
 #else
     return spawnDetachedProcess("/bin/sh", {scriptPath});
 #endif
@@ -198,16 +203,7 @@ bool UpdateInstaller::launchTrampoline(const std::string& scriptPath) {
 bool UpdateInstaller::spawnDetachedProcess(const std::string& program,
                                            const std::vector<std::string>& args) {
 #ifdef _WIN32
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    std::wstring command = TextUtil::widen(formatCommand(program, args));
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    return startDetached(formatCommand(program, args));
 #else
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
