@@ -12,6 +12,7 @@ packages=(
   xvfb xauth
   fonts-noto-color-emoji fonts-dejavu-core
   coreutils openssl
+  parallel jq
 )
 
 missing=()

@@ -1,12 +1,9 @@
 #include "ui/MainWindow.h"
 
-#include "ai/GeminiClient.h"
 #include "app/AppInfo.h"
 #include "app/Config.h"
 #include "app/Credentials.h"
 #include "app/PipelineSettings.h"
-#include "media/FFmpegEngine.h"
-#include "media/Stitcher.h"
 #include "selfupdate/SelfUpdateController.h"
 #include "selfupdate/UpdateConfig.h"
 #include "selfupdate/UpdateInstaller.h"
@@ -34,9 +31,7 @@ namespace Tessaryn {
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) {
     workspace = new Workspace(this);
-    ffmpeg = new FFmpegEngine(this);
-    gemini = new GeminiClient(this);
-    stitcher = new Stitcher(this);
+    jobs = new ReelJobQueue(workspace, this);
 
     selfupdate::UpdateInstaller::cleanupStaleBackup(std::string());
     selfUpdate = std::make_shared<selfupdate::SelfUpdateController>(
@@ -216,35 +211,38 @@ void MainWindow::setupMenus() {
 }
 
 void MainWindow::installEngineCallbacks() {
-    gemini->progressCallback = [this](const QString& text, int percent) {
-        onGeminiProgress(text, percent);
+    jobs->jobStartedCallback = [this](JobKind kind, const QString& subject, int clips) {
+        onJobStarted(kind, subject, clips);
     };
-    gemini->finishedCallback = [this](bool ok, const TimelineData& data, const QString& error) {
-        onGeminiFinished(ok, data, error);
+    jobs->progressCallback = [this](JobKind kind, int percent, const QString& text) {
+        onJobProgress(kind, percent, text);
     };
-    gemini->usageCallback = [this](qint64 prompt, qint64 candidates) {
+    jobs->usageCallback = [this](qint64 prompt, qint64 candidates) {
         onGeminiTokenUsage(prompt, candidates);
     };
-    ffmpeg->progressCallback = [this](int percent, double s, double total) {
-        onFfmpegProgress(percent, s, total);
+    jobs->jobFinishedCallback = [this](const JobOutcome& outcome) {
+        if (outcome.kind == JobKind::Analysis)
+            onGeminiFinished(outcome);
+        else if (outcome.kind == JobKind::Render)
+            onFfmpegFinished(outcome);
+        else
+            onStitchFinished(outcome);
     };
-    ffmpeg->finishedCallback = [this](bool ok, const QString& out, const QString& error) {
-        onFfmpegFinished(ok, out, error);
-    };
-    stitcher->progressCallback = [this](int percent) { onStitchProgress(percent); };
-    stitcher->finishedCallback = [this](bool ok, const QString& out, const QString& error) {
-        onStitchFinished(ok, out, error);
+    jobs->refusedCallback = [this](ReelJobQueue::Refusal refusal, const QString& reel,
+                                   const QString& detail) { onJobRefused(refusal, reel, detail); };
+    jobs->batchFinishedCallback = [this] {
+        setStatus(QStringLiteral("Batch operation complete."));
+        copilotNotice(QStringLiteral("Batch processing queue finished."));
     };
 }
 
 void MainWindow::detachEngineCallbacks() {
-    gemini->progressCallback = nullptr;
-    gemini->finishedCallback = nullptr;
-    gemini->usageCallback = nullptr;
-    ffmpeg->progressCallback = nullptr;
-    ffmpeg->finishedCallback = nullptr;
-    stitcher->progressCallback = nullptr;
-    stitcher->finishedCallback = nullptr;
+    jobs->jobStartedCallback = nullptr;
+    jobs->progressCallback = nullptr;
+    jobs->usageCallback = nullptr;
+    jobs->jobFinishedCallback = nullptr;
+    jobs->refusedCallback = nullptr;
+    jobs->batchFinishedCallback = nullptr;
 }
 
 QString MainWindow::vaultText() {
@@ -275,20 +273,12 @@ void MainWindow::updateStatusBar() {
 }
 
 bool MainWindow::hasRunningJob() const {
-    return analysisJob.active || renderJob.active || stitchRunning;
+    return jobs->hasRunningJob();
 }
 
 void MainWindow::stopAllJobs() {
-    stopBatch();
-    detachEngineCallbacks();
-    gemini->cancel();
-    ffmpeg->cancel();
-    stitcher->cancel();
-    analysisJob.active = false;
-    renderJob.active = false;
-    stitchRunning = false;
+    jobs->stopAll();
     progressBar->hide();
-    installEngineCallbacks();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/UiDispatcher.h"
+#include "pipeline/ReelJob.h"
+#include "pipeline/ReelJobQueue.h"
 #include "selfupdate/UpdateState.h"
 #include "workspace/Reel.h"
 
@@ -25,19 +27,16 @@ struct CheckerConfig;
 namespace Tessaryn {
 
 class CopilotWidget;
-class FFmpegEngine;
-class GeminiClient;
 class ReelWidget;
 class SelfUpdateDialog;
-class Stitcher;
 class TimelineData;
 class TimelineWidget;
 class VideoPlayerWidget;
 class Workspace;
 
-// The application's one top-level window and the controller of the whole workflow: it owns
-// the workspace and the engines, wires their callbacks to its handlers and reports every step
-// in the status bar, the Copilot panel and, for blocking problems, a message box.
+// The application's one top-level window: it owns the workspace and the job queue, wires their
+// callbacks to its handlers and reports every step in the status bar, the Copilot panel and,
+// for blocking problems, a message box. The road of a reel itself lives in the queue.
 class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -54,7 +53,6 @@ public:
     void onRescanSourceRequested();
     void onBatchAnalyzeRequested();
     void onBatchRenderRequested();
-    void processNextBatchItem();
     void onStitchMasterRequested();
     void onExportMarkersRequested();
     void onExportSubtitlesRequested();
@@ -64,13 +62,15 @@ public:
     void onOpenUsage();
     void onAbout();
 
-    void onGeminiProgress(const QString& text, int percent);
-    void onGeminiFinished(bool success, const TimelineData& data, const QString& error);
+    // The presentation of the job queue's reports.
+    void onJobStarted(JobKind kind, const QString& subject, int clipCount);
+    void onJobProgress(JobKind kind, int percent, const QString& text);
+    void onJobRefused(ReelJobQueue::Refusal refusal, const QString& reelName,
+                      const QString& detail);
     void onGeminiTokenUsage(qint64 prompt, qint64 candidates);
-    void onFfmpegProgress(int percent, double seconds, double totalSeconds);
-    void onFfmpegFinished(bool success, const QString& outputPath, const QString& error);
-    void onStitchProgress(int percent);
-    void onStitchFinished(bool success, const QString& outputPath, const QString& error);
+    void onGeminiFinished(const JobOutcome& outcome);
+    void onFfmpegFinished(const JobOutcome& outcome);
+    void onStitchFinished(const JobOutcome& outcome);
     void onPlaybackPositionChanged(double seconds, double duration);
     void onTimelineSeekRequested(double seconds);
 
@@ -107,10 +107,8 @@ public:
     ReelWidget* reelPanel() const { return reelWidget; }
     TimelineWidget* timelinePanel() const { return timelineWidget; }
     VideoPlayerWidget* playerPanel() const { return videoPlayer; }
-    FFmpegEngine* ffmpegEngine() const { return ffmpeg; }
-    GeminiClient* geminiClient() const { return gemini; }
-    Stitcher* stitcherEngine() const { return stitcher; }
-    bool isBatchActive() const { return batchActive; }
+    ReelJobQueue* jobQueue() const { return jobs; }
+    bool isBatchActive() const { return jobs->isBatchActive(); }
     qint64 promptTokenCount() const { return promptTokens; }
     qint64 candidateTokenCount() const { return candidateTokens; }
     int analysisCountSoFar() const { return analysisCount; }
@@ -121,15 +119,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The reel a job was started for, remembered by name and project so that its result lands
-    // on that reel even when the list was re-sorted or another project opened meanwhile.
-    struct ReelJob {
-        bool active = false;
-        bool partOfBatch = false; // only the batch's own job advances the queue
-        QString workspaceRoot;
-        Reel reel; // paths are absolute, so results can still be written after a switch
-    };
-
     void setupUi();
     void setupMenus();
     QAction* addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
@@ -137,15 +126,8 @@ private:
     void installEngineCallbacks();
     void detachEngineCallbacks();
 
-    void startJob(ReelJob& job, int index);
-    // The index of the job's reel in the open project, or -1 when it is no longer there.
-    int resolveJobReel(const ReelJob& job) const;
-    bool isSameWorkspace(const ReelJob& job) const;
-    void stopBatch();
-    int nextBatchCandidate(int from) const;
-    bool qualifiesForBatch(const Reel& reel) const;
-    void startBatch(bool renderMode);
-    void writeAnalysisFiles(const Reel& reel, const TimelineData& data);
+    void reportAnalysisFiles(const JobOutcome& outcome);
+    void reportWorkspaceSave(const JobOutcome& outcome);
     void reportExportFailures(const QStringList& reels);
     void showPreview(const QString& path);
     // Where the key lives, in the status bar's words.
@@ -163,9 +145,7 @@ private:
                     QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
     Workspace* workspace = nullptr;
-    FFmpegEngine* ffmpeg = nullptr;
-    GeminiClient* gemini = nullptr;
-    Stitcher* stitcher = nullptr;
+    ReelJobQueue* jobs = nullptr;
     UiDispatcher dispatcher;
 
     ReelWidget* reelWidget = nullptr;
@@ -193,16 +173,9 @@ private:
     int selfUpdateBinding = 0;
 
     int currentReelIndex = -1;
-    bool batchActive = false;
-    int batchIndex = -1;
-    bool batchRenderMode = false;
     qint64 promptTokens = 0;
     qint64 candidateTokens = 0;
     int analysisCount = 0;
-
-    ReelJob analysisJob;
-    ReelJob renderJob;
-    bool stitchRunning = false;
 };
 
 } // namespace Tessaryn

@@ -1,17 +1,10 @@
 #include "ui/MainWindow.h"
 
-#include "ai/GeminiClient.h"
-#include "app/Credentials.h"
-#include "app/PipelineSettings.h"
-#include "media/FFmpegEngine.h"
-#include "media/Stitcher.h"
-#include "timeline/SafeFile.h"
-#include "timeline/TimelineMath.h"
+#include "pipeline/Analyzer.h"
 #include "ui/CopilotWidget.h"
 #include "ui/TimelineWidget.h"
 #include "workspace/Workspace.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -26,72 +19,95 @@ QString esc(const QString& text) {
 
 } // namespace
 
-bool MainWindow::isSameWorkspace(const ReelJob& job) const {
-    return !workspace->root_path.isEmpty() && workspace->root_path == job.workspaceRoot;
-}
-
-int MainWindow::resolveJobReel(const ReelJob& job) const {
-    if (!isSameWorkspace(job))
-        return -1;
-    for (int i = 0; i < workspace->reels.size(); ++i) {
-        if (workspace->reels.at(i).name == job.reel.name)
-            return i;
-    }
-    return -1;
-}
-
-void MainWindow::startJob(ReelJob& job, int index) {
-    job.active = true;
-    job.partOfBatch = batchActive && batchIndex == index;
-    job.workspaceRoot = workspace->root_path;
-    job.reel = *workspace->getReel(index);
-    currentReelIndex = index;
-}
-
 void MainWindow::onAnalyzeReelRequested(int index) {
-    const Reel* reel = workspace->getReel(index);
-    if (!reel)
-        return;
-    if (!Credentials::hasApiKey()) {
-        // Without a key no reel of the queue can be analysed; waiting would only resume it
-        // by surprise when some later job finishes.
-        if (batchActive)
-            stopBatch();
+    if (workspace->getReel(index))
+        currentReelIndex = index;
+    jobs->analyzeReel(index);
+}
+
+void MainWindow::onRenderReelRequested(int index) {
+    if (workspace->getReel(index))
+        currentReelIndex = index;
+    jobs->renderReel(index);
+}
+
+void MainWindow::onBatchAnalyzeRequested() {
+    jobs->startBatch(JobKind::Analysis);
+}
+
+void MainWindow::onBatchRenderRequested() {
+    jobs->startBatch(JobKind::Render);
+}
+
+void MainWindow::onStitchMasterRequested() {
+    jobs->stitchMaster();
+}
+
+void MainWindow::onJobStarted(JobKind kind, const QString& subject, int clipCount) {
+    progressBar->setValue(0);
+    progressBar->show();
+    switch (kind) {
+    case JobKind::Analysis: {
+        const Analyzer* analyzer = jobs->currentAnalyzer();
+        const QString who = analyzer ? analyzer->displayName() : QStringLiteral("Gemini");
+        setStatus(QStringLiteral("Analyzing %1 via Gemini...").arg(subject));
+        copilotSays(QStringLiteral("Sending footage for <b>%1</b> to %2 for milestone "
+                                   "recognition...")
+                        .arg(esc(subject), esc(who)));
+        break;
+    }
+    case JobKind::Render:
+        setStatus(QStringLiteral("Rendering speed-ramped cut: %1...").arg(subject));
+        copilotSays(QStringLiteral("Encoding speed-ramped MP4 (10x assembly, 1x milestones, "
+                                   "pause cuts) for <b>%1</b>...")
+                        .arg(esc(subject)));
+        break;
+    case JobKind::Stitch:
+        setStatus(QStringLiteral("Stitching master release film..."));
+        copilotSays(QStringLiteral("Stitching %1 rendered clips into master release: <b>%2</b>...")
+                        .arg(QString::number(clipCount), esc(QFileInfo(subject).fileName())));
+        break;
+    }
+}
+
+void MainWindow::onJobProgress(JobKind kind, int percent, const QString& text) {
+    progressBar->setValue(percent);
+    if (kind == JobKind::Analysis)
+        setStatus(text);
+    else if (kind == JobKind::Render)
+        setStatus(QStringLiteral("Encoding cut (%1%)...").arg(percent));
+}
+
+void MainWindow::onJobRefused(ReelJobQueue::Refusal refusal, const QString& reelName,
+                              const QString& detail) {
+    switch (refusal) {
+    case ReelJobQueue::Refusal::AnalyzerUnavailable:
+        Q_UNUSED(detail);
         showMessage(
             QMessageBox::Warning, QStringLiteral("API Key Missing"),
             QStringLiteral("Please configure your Gemini API Key in File > Settings first."));
         onOpenSettings();
-        return;
+        break;
+    case ReelJobQueue::Refusal::NoSegments:
+        showMessage(QMessageBox::Information, QStringLiteral("Analysis Required"),
+                    QStringLiteral("This clip must be analyzed by Gemini before rendering."));
+        break;
+    case ReelJobQueue::Refusal::SkippedNoSegments:
+        copilotNotice(
+            QStringLiteral("Skipped %1: it has no analysed segments to render.").arg(reelName));
+        break;
+    case ReelJobQueue::Refusal::BatchRunning:
+        copilotNotice(QStringLiteral("A batch is already running; it goes on."));
+        break;
+    case ReelJobQueue::Refusal::StitchRunning:
+        copilotNotice(QStringLiteral("The master film is already being stitched."));
+        break;
+    case ReelJobQueue::Refusal::NoRenderedClips:
+        showMessage(
+            QMessageBox::Information, QStringLiteral("No Rendered Clips"),
+            QStringLiteral("No rendered cuts available yet. Render individual reels first."));
+        break;
     }
-    if (analysisJob.active) {
-        // One request at a time: the running one ends first and reports on its own reel.
-        const bool keepBatch = batchActive && batchIndex == index;
-        const bool savedBatch = batchActive;
-        batchActive = false;
-        gemini->cancel();
-        if (analysisJob.active)
-            onGeminiFinished(false, TimelineData(), QStringLiteral("Analysis cancelled."));
-        batchActive = savedBatch && keepBatch;
-    }
-
-    startJob(analysisJob, index);
-    const QString name = reel->name;
-    const QString source = reel->source_path;
-    workspace->updateReelStatus(index, ReelStatus::Analyzing);
-    progressBar->setValue(0);
-    progressBar->show();
-    setStatus(QStringLiteral("Analyzing %1 via Gemini...").arg(name));
-    copilotSays(QStringLiteral("Sending footage for <b>%1</b> to Gemini 3.8 Flash for milestone "
-                               "recognition...")
-                    .arg(esc(name)));
-    const PipelineSettings pipeline = PipelineSettings::load();
-    gemini->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
-    gemini->analyzeVideo(source, Credentials::getApiKey(), pipeline.model);
-}
-
-void MainWindow::onGeminiProgress(const QString& text, int percent) {
-    progressBar->setValue(percent);
-    setStatus(text);
 }
 
 void MainWindow::onGeminiTokenUsage(qint64 prompt, qint64 candidates) {
@@ -99,44 +115,39 @@ void MainWindow::onGeminiTokenUsage(qint64 prompt, qint64 candidates) {
     candidateTokens += candidates;
 }
 
-void MainWindow::writeAnalysisFiles(const Reel& reel, const TimelineData& data) {
-    QDir().mkpath(QFileInfo(reel.timeline_path).absolutePath());
-    if (!SafeFile::writeJsonObject(reel.timeline_path, data.toJson())) {
+void MainWindow::reportAnalysisFiles(const JobOutcome& outcome) {
+    if (!outcome.timelineSaved) {
         setStatus(QStringLiteral("Could not save the analysis of %1 to %2")
-                      .arg(reel.name, reel.timeline_path));
+                      .arg(outcome.reelName, outcome.timelinePath));
         copilotSays(QStringLiteral("Could not save the analysis of <b>%1</b> to %2. It will be "
                                    "lost when the workspace is reopened.")
-                        .arg(esc(reel.name), esc(reel.timeline_path)));
+                        .arg(esc(outcome.reelName), esc(outcome.timelinePath)));
     }
-    // Bitwise '&': every file is attempted even after one fails.
-    const bool exported =
-        TimelineMath::exportDaVinciMarkersCsv(data, reel.source_markers_path, false, 30.0) &
-        TimelineMath::exportDaVinciMarkersCsv(data, reel.edited_markers_path, true, 30.0) &
-        TimelineMath::exportSrtSubtitles(data, reel.source_srt_path, false) &
-        TimelineMath::exportSrtSubtitles(data, reel.edited_srt_path, true);
-    if (!exported)
+    if (!outcome.failedExports.isEmpty())
         copilotNotice(QStringLiteral("Some marker or subtitle files of %1 could not be written.")
-                          .arg(reel.name));
+                          .arg(outcome.reelName));
 }
 
-void MainWindow::onGeminiFinished(bool success, const TimelineData& data, const QString& error) {
-    progressBar->hide();
-    if (!analysisJob.active)
-        return; // not a job of this window's (already reported or detached)
-    const ReelJob job = analysisJob;
-    analysisJob.active = false;
-    const int index = resolveJobReel(job);
-    const QString name = job.reel.name;
+void MainWindow::reportWorkspaceSave(const JobOutcome& outcome) {
+    if (outcome.workspaceSaved)
+        return;
+    copilotNotice(QStringLiteral("Could not save workspace.json in %1; the reel statuses will be "
+                                 "read again from the project's files when it is reopened.")
+                      .arg(outcome.workspaceRoot));
+}
 
-    if (success) {
+void MainWindow::onGeminiFinished(const JobOutcome& outcome) {
+    progressBar->hide();
+    const QString& name = outcome.reelName;
+    if (outcome.success) {
         ++analysisCount;
-        if (index >= 0) {
-            currentReelIndex = index;
-            workspace->updateReelTimeline(index, data);
+        const TimelineData& data = outcome.timeline;
+        if (outcome.reelIndex >= 0) {
+            currentReelIndex = outcome.reelIndex;
             timelineWidget->setTimelineData(data);
         }
         setStatus(QStringLiteral("Analysis complete for %1").arg(name));
-        writeAnalysisFiles(job.reel, data);
+        reportAnalysisFiles(outcome);
         copilotSays(QStringLiteral("Successfully analyzed <b>%1</b>!<br>• Summary: %2<br>• Source "
                                    "Duration: %3s -> Cut Duration: %4s<br>• Milestones detected: "
                                    "%5 segments")
@@ -144,195 +155,49 @@ void MainWindow::onGeminiFinished(bool success, const TimelineData& data, const 
                              QString::number(data.total_source_duration, 'f', 1),
                              QString::number(data.total_edited_duration, 'f', 1),
                              QString::number(data.segments.size())));
-        if (index < 0)
+        if (outcome.reelIndex < 0)
             copilotNotice(QStringLiteral("%1 finished after its workspace was closed; its "
                                          "timeline and exports were saved in %2.")
-                              .arg(name, job.workspaceRoot));
+                              .arg(name, outcome.workspaceRoot));
     } else {
-        if (index >= 0)
-            workspace->updateReelStatus(index, ReelStatus::Error);
-        setStatus(QStringLiteral("Analysis failed: %1").arg(error));
-        copilotSays(QStringLiteral("Analysis failed for <b>%1</b>: %2").arg(esc(name), esc(error)));
+        setStatus(QStringLiteral("Analysis failed: %1").arg(outcome.error));
+        copilotSays(
+            QStringLiteral("Analysis failed for <b>%1</b>: %2").arg(esc(name), esc(outcome.error)));
     }
-    if (index >= 0)
-        workspace->save();
-    if (batchActive && job.partOfBatch)
-        processNextBatchItem();
+    reportWorkspaceSave(outcome);
 }
 
-void MainWindow::onRenderReelRequested(int index) {
-    const Reel* reel = workspace->getReel(index);
-    if (!reel)
-        return;
-    if (reel->timeline.segments.isEmpty()) {
-        if (batchActive && batchRenderMode && batchIndex == index) {
-            // A queue never stalls on a reel it cannot render.
-            copilotNotice(QStringLiteral("Skipped %1: it has no analysed segments to render.")
-                              .arg(reel->name));
-            processNextBatchItem();
-            return;
-        }
-        showMessage(QMessageBox::Information, QStringLiteral("Analysis Required"),
-                    QStringLiteral("This clip must be analyzed by Gemini before rendering."));
-        return;
-    }
-    if (renderJob.active) {
-        const bool keepBatch = batchActive && batchIndex == index;
-        const bool savedBatch = batchActive;
-        batchActive = false;
-        ffmpeg->cancel();
-        if (renderJob.active)
-            onFfmpegFinished(false, QString(), QStringLiteral("Render cancelled."));
-        batchActive = savedBatch && keepBatch;
-    }
-
-    startJob(renderJob, index);
-    const Reel job = renderJob.reel;
-    workspace->updateReelStatus(index, ReelStatus::Rendering);
-    progressBar->setValue(0);
-    progressBar->show();
-    setStatus(QStringLiteral("Rendering speed-ramped cut: %1...").arg(job.name));
-    copilotSays(QStringLiteral("Encoding speed-ramped MP4 (10x assembly, 1x milestones, pause "
-                               "cuts) for <b>%1</b>...")
-                    .arg(esc(job.name)));
-    ffmpeg->renderEditedVideo(job.source_path, job.timeline, job.rendered_path);
-}
-
-void MainWindow::onFfmpegProgress(int percent, double seconds, double totalSeconds) {
-    Q_UNUSED(seconds);
-    Q_UNUSED(totalSeconds);
-    progressBar->setValue(percent);
-    setStatus(QStringLiteral("Encoding cut (%1%)...").arg(percent));
-}
-
-void MainWindow::onFfmpegFinished(bool success, const QString& outputPath, const QString& error) {
+void MainWindow::onFfmpegFinished(const JobOutcome& outcome) {
     progressBar->hide();
-    if (!renderJob.active)
-        return;
-    const ReelJob job = renderJob;
-    renderJob.active = false;
-    const int index = resolveJobReel(job);
-    const QString name = job.reel.name;
-
-    if (success) {
-        if (index >= 0)
-            workspace->updateReelStatus(index, ReelStatus::Completed);
+    const QString& name = outcome.reelName;
+    if (outcome.success) {
         setStatus(QStringLiteral("Render complete: %1").arg(name));
         copilotSays(QStringLiteral("Rendered cut complete: <b>%1</b>. Ready for preview.")
-                        .arg(esc(QFileInfo(outputPath).fileName())));
-        if (index >= 0)
-            showPreview(outputPath);
+                        .arg(esc(QFileInfo(outcome.outputPath).fileName())));
+        if (outcome.reelIndex >= 0)
+            showPreview(outcome.outputPath);
         else
             copilotNotice(QStringLiteral("%1 finished after its workspace was closed; the cut "
                                          "was saved as %2.")
-                              .arg(name, outputPath));
+                              .arg(name, outcome.outputPath));
     } else {
-        if (index >= 0)
-            workspace->updateReelStatus(index, ReelStatus::Error);
-        setStatus(QStringLiteral("Render failed: %1").arg(error));
-        copilotSays(QStringLiteral("Render failed for <b>%1</b>: %2").arg(esc(name), esc(error)));
+        setStatus(QStringLiteral("Render failed: %1").arg(outcome.error));
+        copilotSays(
+            QStringLiteral("Render failed for <b>%1</b>: %2").arg(esc(name), esc(outcome.error)));
     }
-    if (index >= 0)
-        workspace->save();
-    if (batchActive && job.partOfBatch)
-        processNextBatchItem();
+    reportWorkspaceSave(outcome);
 }
 
-bool MainWindow::qualifiesForBatch(const Reel& reel) const {
-    if (batchRenderMode)
-        return reel.status == ReelStatus::Analyzed;
-    return reel.status == ReelStatus::Pending || reel.status == ReelStatus::Error;
-}
-
-int MainWindow::nextBatchCandidate(int from) const {
-    for (int i = qMax(0, from); i < workspace->reels.size(); ++i) {
-        if (qualifiesForBatch(workspace->reels.at(i)))
-            return i;
-    }
-    return -1;
-}
-
-void MainWindow::startBatch(bool renderMode) {
-    if (batchActive) {
-        copilotNotice(QStringLiteral("A batch is already running; it goes on."));
-        return;
-    }
-    batchActive = true;
-    batchRenderMode = renderMode;
-    batchIndex = -1;
-    processNextBatchItem();
-}
-
-void MainWindow::onBatchAnalyzeRequested() {
-    startBatch(false);
-}
-void MainWindow::onBatchRenderRequested() {
-    startBatch(true);
-}
-
-void MainWindow::processNextBatchItem() {
-    const int next = nextBatchCandidate(batchIndex + 1);
-    if (next < 0) {
-        stopBatch();
-        setStatus(QStringLiteral("Batch operation complete."));
-        copilotNotice(QStringLiteral("Batch processing queue finished."));
-        return;
-    }
-    batchIndex = next;
-    if (batchRenderMode)
-        onRenderReelRequested(next);
-    else
-        onAnalyzeReelRequested(next);
-}
-
-void MainWindow::stopBatch() {
-    batchActive = false;
-    batchIndex = -1;
-}
-
-void MainWindow::onStitchMasterRequested() {
-    if (stitchRunning) {
-        copilotNotice(QStringLiteral("The master film is already being stitched."));
-        return;
-    }
-    QStringList clips;
-    for (const Reel& reel : std::as_const(workspace->reels)) {
-        if (QFileInfo::exists(reel.rendered_path))
-            clips << reel.rendered_path;
-    }
-    if (clips.isEmpty()) {
-        showMessage(
-            QMessageBox::Information, QStringLiteral("No Rendered Clips"),
-            QStringLiteral("No rendered cuts available yet. Render individual reels first."));
-        return;
-    }
-    const QString output =
-        QDir(workspace->getReleaseDir())
-            .filePath(QStringLiteral("%1_Master_Release.mp4").arg(workspace->project_name));
-    progressBar->setValue(0);
-    progressBar->show();
-    setStatus(QStringLiteral("Stitching master release film..."));
-    copilotSays(QStringLiteral("Stitching %1 rendered clips into master release: <b>%2</b>...")
-                    .arg(QString::number(clips.size()), esc(QFileInfo(output).fileName())));
-    stitchRunning = true;
-    stitcher->stitchClips(clips, output);
-}
-
-void MainWindow::onStitchProgress(int percent) {
-    progressBar->setValue(percent);
-}
-
-void MainWindow::onStitchFinished(bool success, const QString& outputPath, const QString& error) {
+void MainWindow::onStitchFinished(const JobOutcome& outcome) {
     progressBar->hide();
-    stitchRunning = false;
-    if (success) {
+    if (outcome.success) {
         setStatus(QStringLiteral("Master release film complete!"));
         copilotSays(QStringLiteral("Master release film created successfully:<br><b>%1</b>")
-                        .arg(esc(outputPath)));
-        showPreview(outputPath);
+                        .arg(esc(outcome.outputPath)));
+        showPreview(outcome.outputPath);
     } else {
         setStatus(QStringLiteral("Stitching failed."));
-        copilotSays(QStringLiteral("Master film stitching failed: %1").arg(esc(error)));
+        copilotSays(QStringLiteral("Master film stitching failed: %1").arg(esc(outcome.error)));
     }
 }
 

@@ -19,8 +19,8 @@ void MainWindow::openWorkspace(const QString& path) {
     if (!workspace->load(path))
         return;
     // A queue belongs to the project it was started in.
-    if (batchActive) {
-        stopBatch();
+    if (jobs->isBatchActive()) {
+        jobs->stopBatch();
         copilotNotice(
             QStringLiteral("The batch queue stopped because another workspace was opened."));
     }
@@ -55,8 +55,7 @@ void MainWindow::onNewWorkspace() {
                         .arg(dialog.projectDir()));
         return;
     }
-    if (batchActive)
-        stopBatch();
+    jobs->stopBatch();
     reelWidget->refresh();
     timelineWidget->setTimelineData(TimelineData());
     setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));

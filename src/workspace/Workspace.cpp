@@ -122,7 +122,7 @@ bool Workspace::create(const QString& rootPath, const QString& projectName,
 
     scanSourceFootage();
     const bool saved = save();
-    if (saved)
+    if (saved && remembersRecent)
         Config::setRecentWorkspacePath(root_path);
     return saved;
 }
@@ -173,7 +173,8 @@ bool Workspace::load(const QString& path) {
     }
 
     scanSourceFootage();
-    Config::setRecentWorkspacePath(root_path);
+    if (remembersRecent)
+        Config::setRecentWorkspacePath(root_path);
     if (onReelsChanged)
         onReelsChanged();
     return true;

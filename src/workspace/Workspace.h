@@ -20,6 +20,9 @@ public:
     QString root_path;
     QString source_dir = QStringLiteral("W:/");
     QList<Reel> reels;
+    // Whether create and load make this project the one the studio reopens; headless runs
+    // leave the user's choice alone.
+    bool remembersRecent = true;
 
     std::function<void()> onReelsChanged;
     std::function<void(int, ReelStatus)> onReelStatusChanged;

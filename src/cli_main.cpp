@@ -1,0 +1,31 @@
+#include "app/AppInfo.h"
+#include "cli/CliOptions.h"
+#include "cli/CliRunner.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+using namespace Tessaryn;
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    // The studio's identity: the command line shares its settings and its stored key.
+    QCoreApplication::setApplicationName(AppInfo::applicationName());
+    QCoreApplication::setOrganizationName(AppInfo::organizationName());
+    QCoreApplication::setOrganizationDomain(AppInfo::organizationDomain());
+    QCoreApplication::setApplicationVersion(AppInfo::applicationVersion());
+
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.value(0) == QLatin1String("--version")) {
+        std::puts(AppInfo::versionLine().toUtf8().constData());
+        return CliRunner::Ok;
+    }
+    CliOptions options;
+    QString error;
+    if (!CliOptions::parse(arguments, &options, &error)) {
+        std::fprintf(stderr, "tessaryn-cli: %s\n", error.toUtf8().constData());
+        return CliRunner::UsageError;
+    }
+    return CliRunner(options).run();
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "pipeline/ReelJob.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Tessaryn {
+
+class Analyzer;
+class FFmpegEngine;
+class Stitcher;
+class Workspace;
+
+// The road of a reel, without a window: analyse (and write the outputs), render, stitch, one
+// reel or a batch over the workspace. One analysis and one render may run side by side; a new
+// request for the same kind ends the running job first, which reports on its own reel. Every
+// started job ends with exactly one jobFinishedCallback. Callbacks are invoked synchronously
+// and only when set.
+class ReelJobQueue : public QObject {
+public:
+    enum class Refusal {
+        AnalyzerUnavailable, // detail says why
+        NoSegments,          // a single render of a reel that was never analysed
+        SkippedNoSegments,   // a batch render passing over such a reel; the batch goes on
+        BatchRunning,
+        StitchRunning,
+        NoRenderedClips,
+    };
+
+    std::function<void(JobKind kind, const QString& subject, int clipCount)> jobStartedCallback;
+    // Render progress carries no text; analysis progress does.
+    std::function<void(JobKind kind, int percent, const QString& text)> progressCallback;
+    std::function<void(qint64 promptTokens, qint64 candidatesTokens)> usageCallback;
+    std::function<void(const JobOutcome& outcome)> jobFinishedCallback;
+    std::function<void(Refusal refusal, const QString& reelName, const QString& detail)>
+        refusedCallback;
+    std::function<void()> batchFinishedCallback;
+    // Makes the analyzer for each analysis, so settings changed meanwhile apply to the next.
+    std::function<std::unique_ptr<Analyzer>(QObject* parent)> analyzerFactory;
+
+    explicit ReelJobQueue(Workspace* workspace, QObject* parent = nullptr);
+    ~ReelJobQueue() override;
+
+    // The studio keeps workspace.json current after each job; headless runs leave it alone,
+    // since statuses are derived from the files on load and several runs may share a project.
+    void setSavesWorkspace(bool saves) { savesWorkspace = saves; }
+
+    void analyzeReel(int index);
+    void renderReel(int index);
+    void stitchMaster();
+    void startBatch(JobKind kind);
+    void stopBatch();
+    // Ends every job without reporting any of them.
+    void stopAll();
+
+    bool isBatchActive() const { return batchActive; }
+    bool hasRunningJob() const;
+    bool isRunning(JobKind kind) const;
+    FFmpegEngine* ffmpegEngine() const { return ffmpeg; }
+    Stitcher* stitcherEngine() const { return stitcher; }
+    Analyzer* currentAnalyzer() const { return analyzer; }
+
+private:
+    void onAnalysisProgress(const QString& text, int percent);
+    void onAnalysisFinished(bool success, const TimelineData& data, const QString& error);
+    void onRenderFinished(bool success, const QString& outputPath, const QString& error);
+    void onStitchFinished(bool success, const QString& outputPath, const QString& error);
+    void installEngineCallbacks();
+    void replaceAnalyzer(std::unique_ptr<Analyzer> next);
+    void preempt(ReelJob& job, int index, JobKind kind);
+    void startJob(ReelJob& job, int index);
+    int resolveJobReel(const ReelJob& job) const;
+    JobOutcome outcomeFor(const ReelJob& job, JobKind kind, bool success,
+                          const QString& error) const;
+    void finishReelJob(const ReelJob& job, JobOutcome& outcome);
+    bool qualifiesForBatch(const Reel& reel) const;
+    int nextBatchCandidate(int from) const;
+    void processNextBatchItem();
+    void refuse(Refusal refusal, const QString& reelName, const QString& detail = QString());
+
+    Workspace* workspace = nullptr;
+    Analyzer* analyzer = nullptr;
+    FFmpegEngine* ffmpeg = nullptr;
+    Stitcher* stitcher = nullptr;
+    bool savesWorkspace = true;
+
+    ReelJob analysisJob;
+    ReelJob renderJob;
+    bool stitchRunning = false;
+    bool batchActive = false;
+    JobKind batchKind = JobKind::Analysis;
+    int batchIndex = -1;
+};
+
+} // namespace Tessaryn
