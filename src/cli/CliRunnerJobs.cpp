@@ -99,9 +99,11 @@ bool CliRunner::runOne(ReelJobQueue& queue, int index, bool render) {
     queue.refusedCallback = [&](ReelJobQueue::Refusal refusal, const QString& reelName,
                                 const QString& detail) {
         analyzerUnavailable = refusal == ReelJobQueue::Refusal::AnalyzerUnavailable;
-        const QString why = refusal == ReelJobQueue::Refusal::NoSegments
-                                ? QStringLiteral("not analysed yet, nothing to render")
-                                : detail;
+        QString why = detail;
+        if (refusal == ReelJobQueue::Refusal::NoSegments)
+            why = QStringLiteral("not analysed yet, nothing to render");
+        else if (refusal == ReelJobQueue::Refusal::ReelBusy)
+            why = QStringLiteral("another process is working on this reel (%1)").arg(detail);
         warn(QStringLiteral("%1 %2: %3").arg(verb(kind), reelName, why));
         finished = true;
         loop.quit();

@@ -7,6 +7,9 @@
 #include "pipeline/AnalyzerRegistry.h"
 #include "pipeline/ReelOutputWriter.h"
 #include "workspace/Workspace.h"
+#include "workspace/WorkspaceLock.h"
+
+#include <QFileInfo>
 
 namespace Tessaryn {
 
@@ -68,6 +71,26 @@ void ReelJobQueue::stopAll() {
         analyzer->cancel();
     ffmpeg->cancel();
     stitcher->cancel();
+    analysisLock.reset();
+    renderLock.reset();
+}
+
+bool ReelJobQueue::lockReel(std::unique_ptr<WorkspaceLock>& lock, int index, JobKind kind) {
+    const Reel& reel = workspace->reels.at(index);
+    const QString stem = QFileInfo(reel.timeline_path).completeBaseName();
+    lock = std::make_unique<WorkspaceLock>(WorkspaceLock::reelLockPath(
+        workspace->root_path, stem,
+        kind == JobKind::Render ? QStringLiteral("render") : QStringLiteral("analysis")));
+    // Without room for a lock file the job's own writes fail and report the reason.
+    if (lock->tryLock() || !lock->heldElsewhere())
+        return true;
+    const QString holder = lock->holder();
+    lock.reset();
+    const bool batchStep = batchActive && batchIndex == index;
+    refuse(Refusal::ReelBusy, reel.name, holder);
+    if (batchStep)
+        processNextBatchItem();
+    return false;
 }
 
 int ReelJobQueue::resolveJobReel(const ReelJob& job) const {
@@ -149,7 +172,7 @@ void ReelJobQueue::analyzeReel(int index) {
         return;
     }
     preempt(analysisJob, index, JobKind::Analysis);
-    if (!workspace->getReel(index))
+    if (!workspace->getReel(index) || !lockReel(analysisLock, index, JobKind::Analysis))
         return;
     replaceAnalyzer(std::move(next));
     startJob(analysisJob, index);
@@ -206,6 +229,7 @@ void ReelJobQueue::onAnalysisFinished(bool success, const TimelineData& data,
         outcome.timelineSaved = written.timelineSaved;
         outcome.failedExports = written.failedFiles;
     }
+    analysisLock.reset();
     finishReelJob(job, outcome);
 }
 
@@ -224,7 +248,7 @@ void ReelJobQueue::renderReel(int index) {
         return;
     }
     preempt(renderJob, index, JobKind::Render);
-    if (!workspace->getReel(index))
+    if (!workspace->getReel(index) || !lockReel(renderLock, index, JobKind::Render))
         return;
     startJob(renderJob, index);
     const Reel job = renderJob.reel;
@@ -240,6 +264,7 @@ void ReelJobQueue::onRenderFinished(bool success, const QString& outputPath, con
         return;
     const ReelJob job = renderJob;
     renderJob.active = false;
+    renderLock.reset();
     JobOutcome outcome = outcomeFor(job, JobKind::Render, success, error);
     outcome.outputPath = success ? outputPath : QString();
     if (success && outcome.reelIndex >= 0)

@@ -14,6 +14,7 @@ class Analyzer;
 class FFmpegEngine;
 class Stitcher;
 class Workspace;
+class WorkspaceLock;
 
 // The road of a reel, without a window: analyse (and write the outputs), render, stitch, one
 // reel or a batch over the workspace. One analysis and one render may run side by side; a new
@@ -29,6 +30,7 @@ public:
         BatchRunning,
         StitchRunning,
         NoRenderedClips,
+        ReelBusy, // another process works on the reel; detail names it
     };
 
     std::function<void(JobKind kind, const QString& subject, int clipCount)> jobStartedCallback;
@@ -81,6 +83,8 @@ private:
     int nextBatchCandidate(int from) const;
     void processNextBatchItem();
     void refuse(Refusal refusal, const QString& reelName, const QString& detail = QString());
+    // Takes the reel's lock for the job kind; on refusal the batch moves on past the reel.
+    bool lockReel(std::unique_ptr<WorkspaceLock>& lock, int index, JobKind kind);
 
     Workspace* workspace = nullptr;
     Analyzer* analyzer = nullptr;
@@ -90,6 +94,8 @@ private:
 
     ReelJob analysisJob;
     ReelJob renderJob;
+    std::unique_ptr<WorkspaceLock> analysisLock;
+    std::unique_ptr<WorkspaceLock> renderLock;
     bool stitchRunning = false;
     bool batchActive = false;
     JobKind batchKind = JobKind::Analysis;

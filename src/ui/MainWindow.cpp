@@ -16,6 +16,7 @@
 #include "ui/UsageDialog.h"
 #include "ui/VideoPlayerWidget.h"
 #include "workspace/Workspace.h"
+#include "workspace/WorkspaceLock.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

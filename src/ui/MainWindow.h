@@ -33,6 +33,7 @@ class TimelineData;
 class TimelineWidget;
 class VideoPlayerWidget;
 class Workspace;
+class WorkspaceLock;
 
 // The application's one top-level window: it owns the workspace and the job queue, wires their
 // callbacks to its handlers and reports every step in the status bar, the Copilot panel and,
@@ -126,6 +127,9 @@ private:
     void installEngineCallbacks();
     void detachEngineCallbacks();
 
+    // Takes the project's lock for the folder path names (or whose workspace.json it is);
+    // tells the user and returns nothing when another studio has it open.
+    std::unique_ptr<WorkspaceLock> lockProject(const QString& path);
     void reportAnalysisFiles(const JobOutcome& outcome);
     void reportWorkspaceSave(const JobOutcome& outcome);
     void reportExportFailures(const QStringList& reels);
@@ -146,6 +150,7 @@ private:
 
     Workspace* workspace = nullptr;
     ReelJobQueue* jobs = nullptr;
+    std::unique_ptr<WorkspaceLock> projectLock;
     UiDispatcher dispatcher;
 
     ReelWidget* reelWidget = nullptr;

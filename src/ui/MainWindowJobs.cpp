@@ -102,6 +102,11 @@ void MainWindow::onJobRefused(ReelJobQueue::Refusal refusal, const QString& reel
     case ReelJobQueue::Refusal::StitchRunning:
         copilotNotice(QStringLiteral("The master film is already being stitched."));
         break;
+    case ReelJobQueue::Refusal::ReelBusy:
+        copilotNotice(QStringLiteral("%1 is being worked on by another process (%2); it was "
+                                     "left alone.")
+                          .arg(reelName, detail));
+        break;
     case ReelJobQueue::Refusal::NoRenderedClips:
         showMessage(
             QMessageBox::Information, QStringLiteral("No Rendered Clips"),

@@ -7,7 +7,9 @@
 #include "ui/TimelineWidget.h"
 #include "ui/WorkspaceDialog.h"
 #include "workspace/Workspace.h"
+#include "workspace/WorkspaceLock.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -15,9 +17,42 @@
 
 namespace Tessaryn {
 
+std::unique_ptr<WorkspaceLock> MainWindow::lockProject(const QString& path) {
+    const QFileInfo info(path);
+    const QString root = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    auto lock = std::make_unique<WorkspaceLock>(WorkspaceLock::projectLockPath(root));
+    // A folder that cannot hold a lock file cannot be written either: the open or create
+    // goes on and reports that failure itself.
+    if (lock->tryLock() || !lock->heldElsewhere())
+        return lock;
+    const QString holder = lock->holder();
+    setStatus(QStringLiteral("%1 is open in another Tessaryn.").arg(root));
+    showMessage(QMessageBox::Warning, QStringLiteral("Workspace In Use"),
+                QStringLiteral("The workspace %1 is already open in another Tessaryn%2. Close it "
+                               "there first: two studios on one project would overwrite each "
+                               "other's cuts.")
+                    .arg(root, holder.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(holder)));
+    return nullptr;
+}
+
 void MainWindow::openWorkspace(const QString& path) {
-    if (!workspace->load(path))
+    const QFileInfo info(path);
+    const QString root = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    const bool sameProject = projectLock && workspace->root_path == root;
+    std::unique_ptr<WorkspaceLock> lock = sameProject ? std::move(projectLock) : lockProject(path);
+    if (!lock)
         return;
+    if (!workspace->load(path)) {
+        // The open project keeps its lock; a project that could not be read never held one.
+        if (sameProject)
+            projectLock = std::move(lock);
+        setStatus(QStringLiteral("Could not open the workspace %1").arg(path));
+        copilotNotice(QStringLiteral("Could not open %1: it is missing, unreadable or not a "
+                                     "workspace.")
+                          .arg(path));
+        return;
+    }
+    projectLock = std::move(lock);
     // A queue belongs to the project it was started in.
     if (jobs->isBatchActive()) {
         jobs->stopBatch();
@@ -43,7 +78,16 @@ void MainWindow::onNewWorkspace() {
     }
     const QString previousRoot = workspace->root_path;
     const QString name = dialog.projectName();
+    const bool sameProject =
+        projectLock && QFileInfo(dialog.projectDir()).absoluteFilePath() == previousRoot;
+    QDir().mkpath(dialog.projectDir());
+    std::unique_ptr<WorkspaceLock> lock =
+        sameProject ? std::move(projectLock) : lockProject(dialog.projectDir());
+    if (!lock)
+        return;
     if (!workspace->create(dialog.projectDir(), name, dialog.sourceDir())) {
+        if (sameProject)
+            projectLock = std::move(lock);
         // Nothing was created: the project that was open stays open.
         if (!previousRoot.isEmpty())
             workspace->load(previousRoot);
@@ -55,6 +99,7 @@ void MainWindow::onNewWorkspace() {
                         .arg(dialog.projectDir()));
         return;
     }
+    projectLock = std::move(lock);
     jobs->stopBatch();
     reelWidget->refresh();
     timelineWidget->setTimelineData(TimelineData());
@@ -71,8 +116,17 @@ void MainWindow::onOpenWorkspace() {
 }
 
 void MainWindow::onSaveWorkspace() {
-    if (workspace->save())
+    if (workspace->save()) {
         statusBar()->showMessage(QStringLiteral("Workspace saved successfully."), 3000);
+        return;
+    }
+    setStatus(QStringLiteral("Could not save the workspace."));
+    showMessage(QMessageBox::Warning, QStringLiteral("Workspace Not Saved"),
+                QStringLiteral("Could not write workspace.json in %1. The file on disk is "
+                               "unchanged; check that the folder can be written to and that the "
+                               "disk has room.")
+                    .arg(workspace->root_path.isEmpty() ? QStringLiteral("(no workspace open)")
+                                                        : workspace->root_path));
 }
 
 void MainWindow::onReelActivated(int index) {

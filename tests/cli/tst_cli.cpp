@@ -4,6 +4,7 @@
 #include "ai/GeminiStandIn.h"
 #include "media/MediaTestSupport.h"
 #include "workspace/Workspace.h"
+#include "workspace/WorkspaceLock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -213,6 +214,16 @@ private slots:
             QCOMPARE(reel.status, ReelStatus::Completed);
             QVERIFY(qAbs(MediaTestSupport::formatDuration(reel.rendered_path) - 1.15) < 0.15);
         }
+
+        // A reel another process holds is left alone, and its cut stays as it was.
+        const QString cut = workspace.reels.first().rendered_path;
+        const QByteArray before = TestSupport::readFile(cut);
+        WorkspaceLock held(WorkspaceLock::reelLockPath(ws, "Reel_A_timeline", "render"));
+        QVERIFY(held.tryLock());
+        const CliRun busy = cli({"render", ws, "--reel", "Reel_A"});
+        QCOMPARE(busy.exitCode, 1);
+        QVERIFY2(busy.err.contains("another process"), qPrintable(busy.err));
+        QCOMPARE(TestSupport::readFile(cut), before);
     }
 };
 

@@ -312,6 +312,26 @@ private slots:
         QCOMPARE(gemini.answers.size(), 0);
     }
 
+    // Two studios on one project would overwrite each other's cuts: the second is refused and
+    // keeps what it had open; the first one's lock goes with it.
+    void aSecondStudioOnOneWorkspaceIsRefused() {
+        const QString root = makeWorkspace("Shared", footage);
+        const QString other = makeWorkspace("Other", footage);
+        auto first = std::make_unique<MainWindow>();
+        first->openWorkspace(root);
+        MainWindow second;
+        second.openWorkspace(other);
+        {
+            DialogAnswerer answerer(QMessageBox::Ok);
+            second.openWorkspace(root);
+            QVERIFY(answerer.titles.contains("Workspace In Use"));
+        }
+        QCOMPARE(second.currentWorkspace()->root_path, QFileInfo(other).absoluteFilePath());
+        first.reset();
+        second.openWorkspace(root);
+        QCOMPARE(second.currentWorkspace()->root_path, QFileInfo(root).absoluteFilePath());
+    }
+
     void aNewRequestEndsTheRunningOne() {
         const QString root = makeWorkspace("OneJob", footage);
         MainWindow w;
