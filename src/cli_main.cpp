@@ -1,10 +1,12 @@
 #include "app/AppInfo.h"
+#include "app/TerminationSignals.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 using namespace Tessaryn;
 
@@ -21,6 +23,12 @@ int main(int argc, char* argv[]) {
         std::puts(AppInfo::versionLine().toUtf8().constData());
         return CliRunner::Ok;
     }
+    // Ends the running jobs (their partial files removed) before leaving.
+    TerminationSignals::install([](int signalNumber) {
+        CliRunner::stopRunningJobs();
+        std::fflush(stdout);
+        std::_Exit(128 + signalNumber);
+    });
     CliOptions options;
     QString error;
     if (!CliOptions::parse(arguments, &options, &error)) {

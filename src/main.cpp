@@ -1,6 +1,7 @@
 #include "app/AppInfo.h"
 #include "app/Config.h"
 #include "app/StartupOptions.h"
+#include "app/TerminationSignals.h"
 #include "app/Theme.h"
 #include "selfupdate/UpdateInstaller.h"
 #include "ui/MainWindow.h"
@@ -40,6 +41,8 @@ int main(int argc, char* argv[]) {
     Theme::applyTheme(app);
 
     MainWindow window(nullptr);
+    // A logout or `kill` ends the jobs (children and partial files with them), then the studio.
+    TerminationSignals::install([&window](int) { window.endJobsAndQuit(); });
 
     const StartupOptions options = StartupOptions::fromArguments(QApplication::arguments());
     const QString recent = options.workspacePath.isEmpty() && !options.selfTest

@@ -4,6 +4,11 @@
 #include <QProcess>
 
 #include <memory>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
 #include <vector>
 
 namespace Tessaryn {
@@ -81,6 +86,10 @@ int CliFanOut::run(const QString& program, const QStringList& commandArguments,
                                      loop.quit();
                              });
             ++running;
+#ifdef Q_OS_LINUX
+            // Children end with this process, each removing its own partial files.
+            c->process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
             c->process.start(program, commandArguments + QStringList{"--reel", reel});
         }
     };

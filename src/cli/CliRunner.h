@@ -23,6 +23,8 @@ public:
 
     explicit CliRunner(const CliOptions& options, std::FILE* out = stdout, std::FILE* err = stderr);
     int run();
+    // Ends the jobs of the queue now running, if any, without reports.
+    static void stopRunningJobs();
 
 private:
     int create();

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QPointer>
 
 namespace Tessaryn {
 
@@ -26,7 +27,15 @@ QString verb(JobKind kind) {
     return QString();
 }
 
+// The queue a signal must stop; one runs at a time.
+QPointer<ReelJobQueue> runningQueue;
+
 } // namespace
+
+void CliRunner::stopRunningJobs() {
+    if (runningQueue)
+        runningQueue->stopAll();
+}
 
 int CliRunner::runReelJobs(bool render) {
     const QString analyzerName =
@@ -61,6 +70,7 @@ int CliRunner::runReelJobs(bool render) {
 
     const PipelineSettings settings = PipelineSettings::load();
     ReelJobQueue queue(&workspace);
+    runningQueue = &queue;
     queue.setSavesWorkspace(false);
     queue.analyzerFactory = [analyzerName, settings](QObject* parent) {
         return AnalyzerRegistry::create(analyzerName, settings, parent);
@@ -139,6 +149,7 @@ int CliRunner::stitch() {
     if (!openWorkspace(workspace))
         return UsageError;
     ReelJobQueue queue(&workspace);
+    runningQueue = &queue;
     QEventLoop loop;
     bool finished = false;
     bool success = false;

@@ -19,6 +19,7 @@
 #include "workspace/WorkspaceLock.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -275,6 +276,12 @@ void MainWindow::updateStatusBar() {
 
 bool MainWindow::hasRunningJob() const {
     return jobs->hasRunningJob();
+}
+
+void MainWindow::endJobsAndQuit() {
+    stopAllJobs();
+    if (QCoreApplication::instance())
+        QCoreApplication::quit();
 }
 
 void MainWindow::stopAllJobs() {

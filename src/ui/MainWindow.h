@@ -76,6 +76,8 @@ public:
     void onTimelineSeekRequested(double seconds);
 
     void updateStatusBar();
+    // Ends every job without asking (their children and partial files go with them) and quits.
+    void endJobsAndQuit();
 
     // The update controller's side of the window: banner, status-bar button and dialog.
     static selfupdate::CheckerConfig defaultSelfUpdateConfig();
