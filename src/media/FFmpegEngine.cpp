@@ -58,7 +58,6 @@ void FFmpegEngine::onJobFinished(ProcessJob* finished, const QString& finalPath,
     // next job at once.
     if (job == finished)
         job = nullptr;
-    finished->finishedCallback = nullptr;
     finished->deleteLater();
     if (finishedCallback)
         finishedCallback(success, finalPath, errorText);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTextStream>
 
 namespace Tessaryn {
@@ -119,7 +120,6 @@ void Stitcher::run(ProcessJob* next, std::function<void(bool, const QString&)> o
         // Released later, never inside its own report.
         if (job == next)
             job = nullptr;
-        next->finishedCallback = nullptr;
         next->deleteLater();
         onFinished(success, error);
     };
@@ -134,11 +134,16 @@ void Stitcher::probeNext() {
 
 void Stitcher::onProbed(ProbeJob* probe, bool success, const QString& errorText) {
     const QString clip = clips.value(probed);
+    // An ffprobe that could not run, or was stopped, speaks for itself; one that ran and found
+    // nothing to measure says that the clip is no film.
+    const QProcess* process = probe->processHandle();
+    if (!success && (process->error() == QProcess::FailedToStart ||
+                     process->exitStatus() != QProcess::NormalExit)) {
+        finish(false, errorText);
+        return;
+    }
     if (!success || !probe->videoDescription()) {
-        finish(false,
-               success
-                   ? QStringLiteral("Cannot read the video stream of %1.").arg(clip)
-                   : QStringLiteral("Cannot read the video stream of %1: %2").arg(clip, errorText));
+        finish(false, QStringLiteral("Cannot read the video stream of %1.").arg(clip));
         return;
     }
     const QString video = *probe->videoDescription();
