@@ -98,6 +98,8 @@ VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
         onThumbnailProcessFinished(success);
     };
     durationProbe = new ProbeJob(QString(), this);
+    // ffprobe prints nothing until it answers, so this bounds a probe that would never end.
+    durationProbe->setStallTimeoutMs(FFmpegEngine::ProbeTimeoutMs);
     durationProbe->probedCallback = [this](bool success, double seconds, const QString&) {
         onDurationProbed(success, seconds);
     };
