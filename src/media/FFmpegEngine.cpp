@@ -1,9 +1,6 @@
 #include "media/FFmpegEngine.h"
 
-#include "media/PartialFile.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "media/ProcessJob.h"
 
 namespace Tessaryn {
 
@@ -18,18 +15,13 @@ FFmpegEngine::~FFmpegEngine() {
 }
 
 bool FFmpegEngine::isRunning() const {
-    return process && process->state() != QProcess::NotRunning;
+    return job && job->isRunning();
 }
 
 void FFmpegEngine::cancel() {
-    if (!isRunning())
-        return;
-    QProcess* killed = process;
-    killed->kill();
-    // The finished notification arrives during the wait and completes the job.
-    killed->waitForFinished(KillWaitMs);
-    if (process == killed)
-        finishJob(false, QStringLiteral("ffmpeg did not stop within %1 ms.").arg(KillWaitMs));
+    // The job reports during its cancel, which completes it here as well.
+    if (isRunning())
+        job->cancel();
 }
 
 bool FFmpegEngine::endRunningJob(const QString& nextOutputPath) {
@@ -51,75 +43,24 @@ void FFmpegEngine::reportRefused(const QString& path, const QString& errorText) 
         finishedCallback(false, path, errorText);
 }
 
-bool FFmpegEngine::startJob(const QStringList& arguments, const QString& finalPath,
-                            const QString& partial, double expectedDuration) {
-    auto* started = new QProcess(this);
-    connect(started, &QProcess::readyReadStandardError, this, &FFmpegEngine::onProcessReadyRead);
-    connect(started, &QProcess::finished, this, &FFmpegEngine::onProcessFinished);
-    // A program that cannot be started raises no finished signal, only this error.
-    connect(started, &QProcess::errorOccurred, this, &FFmpegEngine::onProcessError);
-    process = started;
-    outputPath = finalPath;
-    partialPath = partial;
-    totalDuration = expectedDuration;
-    stderrBuffer.clear();
-    stderrDecoder.resetState();
-    started->start(findFFmpeg(), arguments, QIODevice::ReadWrite);
-    // A start that failed at once has already been reported, perhaps followed by a new job.
-    return process == started;
+bool FFmpegEngine::startJob(ProcessJob* started, const QString& finalPath) {
+    job = started;
+    started->setStallTimeoutMs(stallTimeoutMs);
+    started->finishedCallback = [this, started, finalPath](bool success, const QString& error) {
+        onJobFinished(started, finalPath, success, error);
+    };
+    return started->start();
 }
 
-void FFmpegEngine::onProcessReadyRead() {
-    if (!process)
-        return;
-    const QString text = stderrDecoder.decode(process->readAllStandardError());
-    const std::optional<double> seconds = readProgress(stderrBuffer, text);
-    if (seconds && progressCallback)
-        progressCallback(progressPercent(*seconds, totalDuration), *seconds, totalDuration);
-}
-
-void FFmpegEngine::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus) {
-    const bool success = exitCode == 0 && exitStatus == QProcess::NormalExit;
-    QString errorText;
-    if (!success) {
-        errorText = stderrBuffer.size() > ErrorTailLength ? stderrBuffer.right(ErrorTailLength)
-                                                          : stderrBuffer;
-        // A failure is never reported without a reason.
-        if (errorText.trimmed().isEmpty())
-            errorText = exitStatus == QProcess::NormalExit
-                            ? QStringLiteral("ffmpeg exited with code %1.").arg(exitCode)
-                            : QStringLiteral("ffmpeg was stopped.");
-    }
-    finishJob(success, errorText);
-}
-
-void FFmpegEngine::onProcessError(QProcess::ProcessError error) {
-    if (error != QProcess::FailedToStart || !process)
-        return;
-    finishJob(
-        false,
-        QStringLiteral("Cannot start %1: %2").arg(process->program(), process->errorString()));
-}
-
-void FFmpegEngine::finishJob(bool success, QString errorText) {
-    releaseProcess();
-    // Copies: the callback may start the next job, which replaces the members.
-    const QString finalPath = outputPath;
-    const QString partial = partialPath;
-    partialPath.clear();
-    success = PartialFile::finish(partial, finalPath, success, &errorText);
+void FFmpegEngine::onJobFinished(ProcessJob* finished, const QString& finalPath, bool success,
+                                 const QString& errorText) {
+    // Released first and later, never inside its own report, so the callback may start the
+    // next job at once.
+    if (job == finished)
+        job = nullptr;
+    finished->deleteLater();
     if (finishedCallback)
         finishedCallback(success, finalPath, errorText);
-}
-
-void FFmpegEngine::releaseProcess() {
-    if (!process)
-        return;
-    QProcess* released = process;
-    process = nullptr;
-    // A process released before it finished must not report into a later job.
-    released->disconnect(this);
-    released->deleteLater();
 }
 
 } // namespace Tessaryn

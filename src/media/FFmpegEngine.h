@@ -4,9 +4,7 @@
 
 #include <QList>
 #include <QObject>
-#include <QProcess>
 #include <QString>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <functional>
@@ -14,11 +12,12 @@
 
 namespace Tessaryn {
 
+class ProcessJob;
 class TimelineData;
 
-// The single contact with ffmpeg and ffprobe: finds them, runs at most one ffmpeg job at a time,
-// turns its standard error into progress and reports through the callbacks, each invoked
-// synchronously and only when set. Every job ends with exactly one finishedCallback.
+// The single contact with ffmpeg and ffprobe: finds them, runs at most one render or proxy job
+// at a time, turns its standard error into progress and reports through the callbacks, each
+// invoked synchronously and only when set. Every job ends with exactly one finishedCallback.
 class FFmpegEngine : public QObject {
 public:
     // Retained standard error is cut to its last StderrKeep characters whenever it exceeds
@@ -29,6 +28,8 @@ public:
     static constexpr int KillWaitMs = 3000;
     static constexpr int ProbeTimeoutMs = 10000;
     static constexpr int MinProxyHeight = 2;
+    // A render or proxy whose ffmpeg writes nothing for this long is stopped as stalled.
+    static constexpr int DefaultStallTimeoutMs = 5 * 60 * 1000;
 
     std::function<void(int percent, double currentSeconds, double totalSeconds)> progressCallback;
     std::function<void(bool success, const QString& outputPath, const QString& errorText)>
@@ -45,18 +46,20 @@ public:
     static bool isAvailable();
 
     // False when nothing was launched, the reason having gone to finishedCallback already;
-    // otherwise every outcome, a launch that fails included, arrives there later.
+    // otherwise every outcome, a launch that fails included, arrives there later. The source
+    // must be an existing regular file; a cut that does not last the edited duration within
+    // one frame never replaces the previous one.
     bool renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
                            const QString& outputPath);
     bool createProxy(const QString& inputPath, const QString& outputPath, int height);
-    // Blocks for at most ProbeTimeoutMs; 0 when the duration cannot be determined.
+    // Blocks for at most ProbeTimeoutMs; 0 when the duration cannot be determined. Not for the
+    // GUI thread, which uses ProbeJob instead.
     static double getVideoDuration(const QString& videoPath);
 
     void cancel();
     bool isRunning() const;
-
-    void onProcessReadyRead();
-    void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    // Applies to jobs started afterwards; 0 disables the watchdog.
+    void setStallTimeoutMs(int ms) { stallTimeoutMs = ms; }
 
     // Segments that reach the cut, in timeline order: not "static_pause" and sped by more than 0.
     static QList<Segment> activeSegments(const TimelineData& timeline);
@@ -74,19 +77,13 @@ public:
 
 private:
     bool endRunningJob(const QString& nextOutputPath);
-    bool startJob(const QStringList& arguments, const QString& finalPath,
-                  const QString& partialPath, double expectedDuration);
-    void onProcessError(QProcess::ProcessError error);
-    void finishJob(bool success, QString errorText);
-    void releaseProcess();
+    bool startJob(ProcessJob* started, const QString& finalPath);
+    void onJobFinished(ProcessJob* finished, const QString& finalPath, bool success,
+                       const QString& errorText);
     void reportRefused(const QString& path, const QString& errorText);
 
-    QProcess* process = nullptr;
-    QString outputPath;
-    double totalDuration = 0.0;
-    QString stderrBuffer;
-    QStringDecoder stderrDecoder{QStringDecoder::Utf8};
-    QString partialPath;
+    ProcessJob* job = nullptr;
+    int stallTimeoutMs = DefaultStallTimeoutMs;
     bool endingJob = false;
 };
 

@@ -1,34 +1,24 @@
 #include "media/FFmpegEngine.h"
 
-#include "media/PartialFile.h"
+#include "media/ProbeJob.h"
+#include "media/ProxyJob.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cmath>
-
 namespace Tessaryn {
 
 double FFmpegEngine::getVideoDuration(const QString& videoPath) {
-    const QString probe = findFFprobe();
-    if (!QFile::exists(probe))
+    if (!QFile::exists(findFFprobe()))
         return 0.0;
-    QProcess process;
-    process.start(probe,
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                   QStringLiteral("format=duration"), QStringLiteral("-of"),
-                   QStringLiteral("default=noprint_wrappers=1:nokey=1"), videoPath});
-    if (!process.waitForFinished(ProbeTimeoutMs)) {
-        // Ended here rather than in the destructor, which would wait much longer.
-        process.kill();
-        process.waitForFinished(KillWaitMs);
+    ProbeJob probe(videoPath);
+    if (!probe.start())
         return 0.0;
-    }
-    bool ok = false;
-    const double seconds =
-        QString::fromUtf8(process.readAllStandardOutput()).trimmed().toDouble(&ok);
-    return ok && std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
+    // Ended here rather than in the destructor, which would wait much longer.
+    if (!probe.waitForFinished(ProbeTimeoutMs))
+        probe.cancel();
+    return probe.duration();
 }
 
 bool FFmpegEngine::createProxy(const QString& inputPath, const QString& outputPath, int height) {
@@ -43,24 +33,14 @@ bool FFmpegEngine::createProxy(const QString& inputPath, const QString& outputPa
         return false;
     }
     QDir(QFileInfo(output).absolutePath()).mkpath(QStringLiteral("."));
-    const QString partial = PartialFile::pathFor(output);
-    const QStringList arguments{QStringLiteral("-y"),
-                                QStringLiteral("-i"),
-                                input,
-                                QStringLiteral("-vf"),
-                                QStringLiteral("scale=-2:%1").arg(height),
-                                QStringLiteral("-c:v"),
-                                QStringLiteral("libx264"),
-                                QStringLiteral("-preset"),
-                                QStringLiteral("ultrafast"),
-                                QStringLiteral("-crf"),
-                                QStringLiteral("30"),
-                                QStringLiteral("-an"),
-                                partial};
-    const double duration = getVideoDuration(input);
     if (logCallback)
         logCallback(QStringLiteral("Starting proxy generation: %1").arg(output));
-    return startJob(arguments, output, partial, duration);
+    auto* proxy = new ProxyJob(input, output, height, this);
+    proxy->progressCallback = [this](double seconds, double total) {
+        if (progressCallback)
+            progressCallback(progressPercent(seconds, total), seconds, total);
+    };
+    return startJob(proxy, output);
 }
 
 } // namespace Tessaryn

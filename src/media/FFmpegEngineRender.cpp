@@ -1,6 +1,6 @@
 #include "media/FFmpegEngine.h"
 
-#include "media/PartialFile.h"
+#include "media/RenderJob.h"
 #include "timeline/TimelineData.h"
 
 #include <QDir>
@@ -90,13 +90,25 @@ bool FFmpegEngine::renderEditedVideo(const QString& inputPath, const TimelineDat
         reportRefused(output, QStringLiteral("No active segments to render."));
         return false;
     }
+    const QString sourceFault = RenderJob::sourceFault(input);
+    if (!sourceFault.isEmpty()) {
+        reportRefused(output, sourceFault);
+        return false;
+    }
+    // The cut's own measure: the retimed length of every piece it is made of.
+    double expected = 0.0;
+    for (const Segment& segment : active)
+        expected += (segment.source_end - segment.source_start) / segment.speed_factor;
     QDir(QFileInfo(output).absolutePath()).mkpath(QStringLiteral("."));
-    const QString partial = PartialFile::pathFor(output);
     if (logCallback)
         logCallback(QStringLiteral("Rendering speed-ramped video (%1 segments) to %2")
                         .arg(QString::number(active.size()), output));
-    return startJob(renderArguments(input, buildFilterGraph(active), partial), output, partial,
-                    editedDuration);
+    auto* render = new RenderJob(input, buildFilterGraph(active), output, expected, this);
+    render->progressCallback = [this, editedDuration](double seconds) {
+        if (progressCallback)
+            progressCallback(progressPercent(seconds, editedDuration), seconds, editedDuration);
+    };
+    return startJob(render, output);
 }
 
 } // namespace Tessaryn

@@ -1,11 +1,14 @@
 #include "media/Stitcher.h"
 
-#include "media/FFmpegEngine.h"
-#include "media/PartialFile.h"
+#include "media/ProbeJob.h"
+#include "media/StitchJob.h"
 
+#include <QAtomicInteger>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTextStream>
 
 namespace Tessaryn {
@@ -20,7 +23,7 @@ Stitcher::~Stitcher() {
 }
 
 bool Stitcher::isRunning() const {
-    return process && process->state() != QProcess::NotRunning;
+    return job && job->isRunning();
 }
 
 QString Stitcher::concatListLine(const QString& clipPath) {
@@ -29,19 +32,19 @@ QString Stitcher::concatListLine(const QString& clipPath) {
     return QStringLiteral("file '%1'").arg(quoted);
 }
 
+QString Stitcher::concatListPath(const QString& outputPath) {
+    static QAtomicInteger<quint32> counter;
+    return QFileInfo(outputPath)
+        .absoluteDir()
+        .filePath(QStringLiteral(".concat_list.%1.%2.txt")
+                      .arg(QString::number(QCoreApplication::applicationPid()),
+                           QString::number(counter.fetchAndAddRelaxed(1))));
+}
+
 void Stitcher::cancel() {
-    if (isRunning()) {
-        QProcess* killed = process;
-        killed->kill();
-        // The finished notification arrives during the wait and completes the stitch.
-        killed->waitForFinished(KillWaitMs);
-        if (process == killed)
-            fail(QStringLiteral("%1 did not stop within %2 ms.")
-                     .arg(killed->program(), QString::number(KillWaitMs)));
-    }
-    // A stitch started by the finished callback owns the list now.
-    if (!process)
-        removeList();
+    // The job reports during its cancel, which ends the stitch and removes its list.
+    if (isRunning())
+        job->cancel();
 }
 
 void Stitcher::stitchClips(const QList<QString>& clipPaths, const QString& outputPath) {
@@ -84,20 +87,20 @@ void Stitcher::stitchClips(const QList<QString>& clipPaths, const QString& outpu
         return;
     }
 
-    const QDir folder = QFileInfo(output).absoluteDir();
-    listPath = folder.filePath(QStringLiteral("concat_list.txt"));
-    folder.mkpath(QStringLiteral("."));
+    QFileInfo(output).absoluteDir().mkpath(QStringLiteral("."));
+    listPath = concatListPath(output);
     if (!writeList(existing)) {
         removeList();
         refuse(QStringLiteral("Cannot create concat list file."));
         return;
     }
     this->outputPath = output;
-    partialPath = PartialFile::pathFor(output);
     clips = existing;
     probed = 0;
     firstVideo.clear();
-    startProbe();
+    partsSeconds = 0.0;
+    frameSeconds = 0.0;
+    probeNext();
 }
 
 bool Stitcher::writeList(const QStringList& clipPaths) {
@@ -111,82 +114,74 @@ bool Stitcher::writeList(const QStringList& clipPaths) {
     return out.status() == QTextStream::Ok && file.flush();
 }
 
+void Stitcher::run(ProcessJob* next, std::function<void(bool, const QString&)> onFinished) {
+    job = next;
+    next->finishedCallback = [this, next, onFinished](bool success, const QString& error) {
+        // Released later, never inside its own report.
+        if (job == next)
+            job = nullptr;
+        next->deleteLater();
+        onFinished(success, error);
+    };
+    next->start();
+}
+
+void Stitcher::probeNext() {
+    auto* probe = new ProbeJob(clips[probed], this);
+    run(probe,
+        [this, probe](bool success, const QString& error) { onProbed(probe, success, error); });
+}
+
+void Stitcher::onProbed(ProbeJob* probe, bool success, const QString& errorText) {
+    const QString clip = clips.value(probed);
+    // An ffprobe that could not run, or was stopped, speaks for itself; one that ran and found
+    // nothing to measure says that the clip is no film.
+    const QProcess* process = probe->processHandle();
+    if (!success && (process->error() == QProcess::FailedToStart ||
+                     process->exitStatus() != QProcess::NormalExit)) {
+        finish(false, errorText);
+        return;
+    }
+    if (!success || !probe->videoDescription()) {
+        finish(false, QStringLiteral("Cannot read the video stream of %1.").arg(clip));
+        return;
+    }
+    const QString video = *probe->videoDescription();
+    if (probed == 0) {
+        firstVideo = video;
+        frameSeconds = probe->frameRate() > 0.0 ? 1.0 / probe->frameRate() : 0.0;
+    } else if (video != firstVideo) {
+        finish(false, QStringLiteral("Cannot stitch %1: its video is %2, the first cut's is %3.")
+                          .arg(clip, video, firstVideo));
+        return;
+    }
+    partsSeconds += probe->duration();
+    if (++probed < clips.size())
+        probeNext();
+    else
+        startConcat();
+}
+
 void Stitcher::startConcat() {
     if (progressCallback)
         progressCallback(10);
-    startProcess(FFmpegEngine::findFFmpeg(),
-                 {QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("concat"),
-                  QStringLiteral("-safe"), QStringLiteral("0"), QStringLiteral("-i"), listPath,
-                  QStringLiteral("-c"), QStringLiteral("copy"), partialPath},
-                 &Stitcher::onProcessFinished);
-}
-
-void Stitcher::startProcess(const QString& program, const QStringList& arguments,
-                            FinishedHandler onFinished) {
-    process = new QProcess(this);
-    connect(process, &QProcess::finished, this, onFinished);
-    // A program that cannot be started raises no finished signal, only this error.
-    connect(process, &QProcess::errorOccurred, this, &Stitcher::onProcessError);
-    process->start(program, arguments, QIODevice::ReadWrite);
-}
-
-void Stitcher::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus) {
-    const bool success = exitCode == 0 && exitStatus == QProcess::NormalExit;
-    finish(success,
-           success ? QString() : stoppedText(QStringLiteral("ffmpeg"), exitCode, exitStatus));
-}
-
-void Stitcher::onProcessError(QProcess::ProcessError error) {
-    if (error != QProcess::FailedToStart || !process)
-        return;
-    fail(QStringLiteral("Cannot start %1: %2").arg(process->program(), process->errorString()));
-}
-
-QString Stitcher::stoppedText(const QString& program, int exitCode,
-                              QProcess::ExitStatus exitStatus) const {
-    QString text = process ? QString::fromUtf8(process->readAllStandardError()) : QString();
-    if (text.size() > ErrorTailLength)
-        text = text.right(ErrorTailLength);
-    // A failure is never reported without a reason.
-    if (text.trimmed().isEmpty())
-        text =
-            exitStatus == QProcess::NormalExit
-                ? QStringLiteral("%1 exited with code %2.").arg(program, QString::number(exitCode))
-                : QStringLiteral("%1 was stopped.").arg(program);
-    return text;
-}
-
-void Stitcher::fail(const QString& errorText) {
-    finish(false, errorText);
+    // Each joint may round by up to a frame; the job allows one more on its own.
+    const double tolerance = frameSeconds * static_cast<double>(clips.size() - 1) + 0.01;
+    auto* stitch = new StitchJob(listPath, outputPath, partsSeconds, tolerance, this);
+    run(stitch, [this](bool success, const QString& error) { finish(success, error); });
 }
 
 void Stitcher::finish(bool success, const QString& errorText) {
-    // Released first, so the finished callback may start the next stitch at once.
-    releaseProcess();
     removeList();
-    const QString output = outputPath;
-    const QString partial = partialPath;
-    partialPath.clear();
     clips.clear();
-    QString reason = errorText;
-    success = PartialFile::finish(partial, output, success, &reason);
     if (progressCallback)
         progressCallback(100);
     if (finishedCallback)
-        finishedCallback(success, output, reason);
-}
-
-void Stitcher::releaseProcess() {
-    if (!process)
-        return;
-    QProcess* released = process;
-    process = nullptr;
-    released->disconnect(this);
-    released->deleteLater();
+        finishedCallback(success, outputPath, errorText);
 }
 
 void Stitcher::removeList() {
-    if (!listPath.isEmpty() && QFile::exists(listPath))
+    if (!listPath.isEmpty())
         QFile::remove(listPath);
     listPath.clear();
 }

@@ -2,14 +2,15 @@
 
 #include <QList>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 namespace Tessaryn {
+
+class ProbeJob;
+class ProcessJob;
 
 // Joins rendered cuts end to end, without re-encoding, into one film through ffmpeg's concat
 // demuxer. Every stitch ends with exactly one finishedCallback; callbacks are invoked
@@ -27,40 +28,35 @@ public:
     ~Stitcher() override;
 
     // Clips that do not exist are skipped. The existing ones are probed first: stream copy
-    // joins cuts of different size or rate into a broken film that ffmpeg still calls a success.
+    // joins cuts of different size or rate into a broken film that ffmpeg still calls a success,
+    // and the film must last as long as its parts together before it replaces the previous one.
     void stitchClips(const QList<QString>& clipPaths, const QString& outputPath);
     void cancel();
     bool isRunning() const;
 
-    void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
-
     // One line of the concat list, without its line end.
     static QString concatListLine(const QString& clipPath);
+    // Hidden beside the output and unique to this process and stitch, so that two stitches into
+    // one folder never share a list.
+    static QString concatListPath(const QString& outputPath);
 
 private:
-    bool writeList(const QStringList& clips);
-    void startProbe();
-    void onProbeFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    bool writeList(const QStringList& clipPaths);
+    void probeNext();
+    void onProbed(ProbeJob* probe, bool success, const QString& errorText);
     void startConcat();
-    using FinishedHandler = void (Stitcher::*)(int, QProcess::ExitStatus);
-    void startProcess(const QString& program, const QStringList& arguments,
-                      FinishedHandler onFinished);
-    void onProcessError(QProcess::ProcessError error);
+    void run(ProcessJob* next, std::function<void(bool, const QString&)> onFinished);
     void finish(bool success, const QString& errorText);
-    void fail(const QString& errorText);
-    void releaseProcess();
     void removeList();
-    QString stoppedText(const QString& program, int exitCode,
-                        QProcess::ExitStatus exitStatus) const;
-    static std::optional<QString> describeVideo(const QByteArray& probeOutput);
 
-    QProcess* process = nullptr;
+    ProcessJob* job = nullptr;
     QString outputPath;
     QString listPath;
-    QString partialPath;
     QStringList clips;
     qsizetype probed = 0;
     QString firstVideo;
+    double partsSeconds = 0.0;
+    double frameSeconds = 0.0;
     bool ending = false;
 };
 

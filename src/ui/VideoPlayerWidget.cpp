@@ -2,9 +2,12 @@
 
 #include "app/Config.h"
 #include "media/FFmpegEngine.h"
+#include "media/FrameGrabJob.h"
+#include "media/ProbeJob.h"
 #include "timeline/TimelineMath.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
@@ -90,9 +93,16 @@ VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
     layout->addLayout(controls);
 
     playbackTimer = new QTimer(this);
-    frameProcess = new QProcess(this);
-    // Only the picture on standard output is read; the log would pile up unread.
-    frameProcess->setStandardErrorFile(QProcess::nullDevice());
+    frameGrab = new FrameGrabJob(this);
+    frameGrab->finishedCallback = [this](bool success, const QString&) {
+        onThumbnailProcessFinished(success);
+    };
+    durationProbe = new ProbeJob(QString(), this);
+    // ffprobe prints nothing until it answers, so this bounds a probe that would never end.
+    durationProbe->setStallTimeoutMs(FFmpegEngine::ProbeTimeoutMs);
+    durationProbe->probedCallback = [this](bool success, double seconds, const QString&) {
+        onDurationProbed(success, seconds);
+    };
 
     connect(playButton, &QPushButton::clicked, this, [this] { onPlayPauseClicked(); });
     connect(stepBackButton, &QPushButton::clicked, this, [this] { onStepBackClicked(); });
@@ -108,25 +118,24 @@ VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
     connect(slider, &QSlider::valueChanged, this,
             [this](int value) { onSliderValueChanged(value); });
     connect(playbackTimer, &QTimer::timeout, this, [this] { onPlaybackTimerTimeout(); });
-    connect(frameProcess, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-        onThumbnailProcessFinished(code, status);
-    });
-    // A grab that never started reports no finish; a waiting request must still run.
-    connect(frameProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            onThumbnailProcessFinished(-1, QProcess::CrashExit);
-    });
 }
 
 VideoPlayerWidget::~VideoPlayerWidget() {
     stop();
     grabPending = false;
-    // The ending grab must not reach a widget being taken apart.
-    disconnect(frameProcess, nullptr, this, nullptr);
-    if (frameProcess->state() != QProcess::NotRunning) {
-        frameProcess->kill();
-        frameProcess->waitForFinished(KillWaitMs);
-    }
+    // The ending runs must not reach a widget being taken apart.
+    frameGrab->finishedCallback = nullptr;
+    durationProbe->probedCallback = nullptr;
+    frameGrab->cancel();
+    durationProbe->cancel();
+}
+
+bool VideoPlayerWidget::isProbingDuration() const {
+    return durationProbe->isRunning();
+}
+
+QProcess* VideoPlayerWidget::frameGrabProcess() const {
+    return frameGrab->processHandle();
 }
 
 void VideoPlayerWidget::loadVideo(const QString& path) {
@@ -139,15 +148,26 @@ void VideoPlayerWidget::loadVideo(const QString& path) {
     titleLabel->setText(QFileInfo(path).fileName());
     externalButton->setEnabled(true);
 
-    const double probed = FFmpegEngine::getVideoDuration(path);
-    duration = probed > 0.0 ? probed : UnknownDuration;
+    // The previous clip's answer must not size this one.
+    durationProbe->cancel();
+    duration = 0.0;
+    settingSlider = true;
+    slider->setRange(0, 0);
+    settingSlider = false;
+    updateTimecodeDisplay();
+    durationProbe->setPath(path);
+    if (!QFile::exists(FFmpegEngine::findFFprobe()) || !durationProbe->start())
+        onDurationProbed(false, 0.0);
+    requestFrameExtraction(0.0);
+}
+
+void VideoPlayerWidget::onDurationProbed(bool success, double seconds) {
+    duration = success && seconds > 0.0 ? seconds : UnknownDuration;
     settingSlider = true;
     slider->setRange(0, tenths(duration));
     settingSlider = false;
-
-    setSliderValue(0);
+    setSliderValue(tenths(current));
     updateTimecodeDisplay();
-    requestFrameExtraction(0.0);
 }
 
 void VideoPlayerWidget::seekSeconds(double seconds) {
@@ -253,7 +273,7 @@ void VideoPlayerWidget::onSliderValueChanged(int value) {
 void VideoPlayerWidget::requestFrameExtraction(double seconds) {
     if (videoPath.isEmpty() || !QFileInfo::exists(videoPath))
         return;
-    if (frameProcess->state() != QProcess::NotRunning) {
+    if (frameGrab->isRunning()) {
         grabPending = true;
         pendingSeconds = seconds;
         return;
@@ -266,21 +286,16 @@ bool VideoPlayerWidget::startFrameGrab(const QString& path, double seconds) {
     const QString program = FFmpegEngine::findFFmpeg();
     if (!QFileInfo::exists(program))
         return false;
-    grabPath = path;
-    // Absolute, so that a name holding a colon is never read as an ffmpeg protocol.
-    frameProcess->start(
-        program, {QStringLiteral("-ss"), QString::number(seconds, 'f', 2), QStringLiteral("-i"),
-                  QFileInfo(path).absoluteFilePath(), QStringLiteral("-vframes"),
-                  QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("image2pipe"),
-                  QStringLiteral("-vcodec"), QStringLiteral("bmp"), QStringLiteral("-")});
-    return true;
+    frameGrab->setRequest(path, seconds);
+    return frameGrab->start();
 }
 
-void VideoPlayerWidget::onThumbnailProcessFinished(int, QProcess::ExitStatus) {
-    const QByteArray data = frameProcess->readAllStandardOutput();
+void VideoPlayerWidget::onThumbnailProcessFinished(bool success) {
+    const QByteArray data = frameGrab->picture();
     QImage image;
     // A grab of a clip loaded before the current one is no picture of it.
-    if (grabPath == videoPath && !data.isEmpty() && image.loadFromData(data, "BMP"))
+    if (success && frameGrab->clipPath() == videoPath && !data.isEmpty() &&
+        image.loadFromData(data, "BMP"))
         frameLabel->setPixmap(QPixmap::fromImage(image).scaled(
             frameLabel->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     if (grabPending)

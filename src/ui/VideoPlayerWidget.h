@@ -1,27 +1,30 @@
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 
 class QLabel;
+class QProcess;
 class QPushButton;
 class QSlider;
 class QTimer;
 
 namespace Tessaryn {
 
+class FrameGrabJob;
+class ProbeJob;
+
 // The preview pane. It decodes nothing itself: single still frames come from an ffmpeg child
 // process on load and on every seek, and playback is simulated by a timer that moves the
-// position, the slider and the time display without fetching frames.
+// position, the slider and the time display without fetching frames. Nothing here waits for a
+// child: the duration arrives from an ffprobe run after the load has returned.
 class VideoPlayerWidget : public QWidget {
 public:
     static constexpr int TickMs = 100;
     // Assumed length of a clip whose duration cannot be probed.
     static constexpr double UnknownDuration = 60.0;
-    static constexpr int KillWaitMs = 1000;
 
     // Empty by default; called with (seconds, duration) on every seek, drag step and tick.
     std::function<void(double seconds, double duration)> positionChangedCallback;
@@ -29,7 +32,8 @@ public:
     explicit VideoPlayerWidget(QWidget* parent = nullptr);
     ~VideoPlayerWidget() override;
 
-    // Probes the duration (blocking for at most the probe's time limit) and shows frame 0.
+    // Shows frame 0 and starts the duration probe; until it answers the duration is 0, and a
+    // clip it cannot measure counts as UnknownDuration long.
     void loadVideo(const QString& path);
     void seekSeconds(double seconds);
     void play();
@@ -45,7 +49,8 @@ public:
     void onSpeedToggleClicked();
     void onSliderMoved(int value);
     void onPlaybackTimerTimeout();
-    void onThumbnailProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onThumbnailProcessFinished(bool success);
+    void onDurationProbed(bool success, double seconds);
     void onOpenInExternalPlayer();
     void updateTimecodeDisplay();
 
@@ -54,7 +59,8 @@ public:
     double durationSeconds() const { return duration; }
     double playbackSpeed() const { return speed; }
     bool isPlaying() const { return playing; }
-    QProcess* frameGrabProcess() const { return frameProcess; }
+    bool isProbingDuration() const;
+    QProcess* frameGrabProcess() const;
 
 private:
     void setSliderValue(int value);
@@ -71,7 +77,8 @@ private:
     QPushButton* externalButton = nullptr;
     QLabel* timeLabel = nullptr;
     QTimer* playbackTimer = nullptr;
-    QProcess* frameProcess = nullptr;
+    FrameGrabJob* frameGrab = nullptr;
+    ProbeJob* durationProbe = nullptr;
 
     QString videoPath;
     double current = 0.0;
@@ -80,7 +87,6 @@ private:
     bool playing = false;
     bool sliderDragging = false;
     bool settingSlider = false; // the slider moves because of the position, not the user
-    QString grabPath;           // the clip the running grab reads
     bool grabPending = false;
     double pendingSeconds = 0.0;
 };

@@ -33,6 +33,14 @@ struct Player {
                                  ++grabs;
                          });
     }
+    // The duration arrives after the load has returned, from a probe of its own.
+    bool waitUntilProbed() {
+        return waitUntil([this] { return !widget.isProbingDuration(); });
+    }
+    bool load(const QString& clip) {
+        widget.loadVideo(clip);
+        return waitUntilProbed();
+    }
     QSlider* slider() const { return widget.findChild<QSlider*>(); }
     QLabel* frame() const {
         for (QLabel* label : widget.findChildren<QLabel*>())
@@ -126,6 +134,8 @@ private slots:
         QFETCH(int, grabs);
         Player p;
         p.widget.loadVideo(dir.filePath(name));
+        QCOMPARE(p.grabs, grabs); // the first frame is asked for at once
+        QVERIFY(p.waitUntilProbed());
         QCOMPARE(p.slider()->maximum(), sliderMax);
         QCOMPARE(p.slider()->value(), 0);
         QCOMPARE(p.timeText(), time);
@@ -140,7 +150,7 @@ private slots:
 
     void aSeekGrabsOneFrameAndShowsIt() {
         Player p;
-        p.widget.loadVideo(longClip);
+        QVERIFY(p.load(longClip));
         QVERIFY(p.waitIdle());
         const QImage before = p.shown();
         p.reports.clear();
@@ -165,7 +175,7 @@ private slots:
     // the picture ends at the last position asked for.
     void seeksDuringAGrabWaitForIt() {
         Player p;
-        p.widget.loadVideo(shortClip);
+        QVERIFY(p.load(shortClip));
         QVERIFY(p.waitIdle());
         p.grabs = 0;
         int running = 0;
@@ -210,7 +220,7 @@ private slots:
         QFETCH(double, end);
         QFETCH(bool, playing);
         Player p;
-        p.widget.loadVideo(shortClip);
+        QVERIFY(p.load(shortClip));
         QCOMPARE(p.widget.durationSeconds(), 10.0);
         p.widget.seekSeconds(start);
         const QStringList speedTexts{"⚡ 1.0x", "⚡ 2.0x", "⚡ 4.0x", "⚡ 1.0x"};
@@ -249,7 +259,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(double, end);
         Player p;
-        p.widget.loadVideo(shortClip);
+        QVERIFY(p.load(shortClip));
         p.widget.seekSeconds(start);
         QVERIFY(p.waitIdle());
         p.grabs = 0;
@@ -265,7 +275,7 @@ private slots:
     // a seek as well, so slider and time never disagree.
     void sliderDragAndClick() {
         Player p;
-        p.widget.loadVideo(shortClip);
+        QVERIFY(p.load(shortClip));
         QVERIFY(p.waitIdle());
         p.grabs = 0;
         QSlider* slider = p.slider();

@@ -1,0 +1,60 @@
+#include "media/ProxyJob.h"
+
+#include "media/FFmpegEngine.h"
+
+#include <QRegularExpression>
+
+namespace Tessaryn {
+
+ProxyJob::ProxyJob(const QString& inputPath, const QString& outputPath, int proxyHeight,
+                   QObject* parent)
+    : ProcessJob(parent), input(inputPath), height(proxyHeight) {
+    setTarget(outputPath);
+}
+
+QString ProxyJob::program() const {
+    return FFmpegEngine::findFFmpeg();
+}
+
+QStringList ProxyJob::arguments() const {
+    return {QStringLiteral("-y"),
+            QStringLiteral("-i"),
+            input,
+            QStringLiteral("-vf"),
+            QStringLiteral("scale=-2:%1").arg(height),
+            QStringLiteral("-c:v"),
+            QStringLiteral("libx264"),
+            QStringLiteral("-preset"),
+            QStringLiteral("ultrafast"),
+            QStringLiteral("-crf"),
+            QStringLiteral("30"),
+            QStringLiteral("-an"),
+            partialPath()};
+}
+
+QString ProxyJob::prepareRun() {
+    total = 0.0;
+    return QString();
+}
+
+void ProxyJob::readProgress(QString& tail, const QString& newText) {
+    const std::optional<double> seconds = FFmpegEngine::readProgress(tail, newText);
+    // The input's header precedes every "time=" reading and stays in the retained text until
+    // the first of them arrives.
+    static const QRegularExpression durationPattern(
+        QStringLiteral("Duration: (\\d+):(\\d+):(\\d+\\.\\d+)"));
+    if (total <= 0.0) {
+        const QRegularExpressionMatch match = durationPattern.match(tail);
+        if (match.hasMatch())
+            total = match.capturedView(1).toInt() * 3600.0 + match.capturedView(2).toInt() * 60.0 +
+                    match.capturedView(3).toDouble();
+    }
+    if (seconds && progressCallback)
+        progressCallback(*seconds, total);
+}
+
+void ProxyJob::verifyResult() {
+    settle(outputFault());
+}
+
+} // namespace Tessaryn
