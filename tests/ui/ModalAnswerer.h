@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -21,9 +22,13 @@ public:
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal)
                 return;
-            titles << modal->windowTitle();
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                texts << box->text();
+            // A window the answer leaves open for a later tick is still one window.
+            if (modal != lastSeen) {
+                lastSeen = modal;
+                titles << modal->windowTitle();
+                if (auto* box = qobject_cast<QMessageBox*>(modal))
+                    texts << box->text();
+            }
             answer(modal);
         });
         timer.start(20);
@@ -64,4 +69,5 @@ public:
 
 private:
     QTimer timer;
+    QPointer<QWidget> lastSeen;
 };
