@@ -225,6 +225,34 @@ private slots:
         QVERIFY2(busy.err.contains("another process"), qPrintable(busy.err));
         QCOMPARE(TestSupport::readFile(cut), before);
     }
+
+    // A `kill` mid-render ends ffmpeg and leaves no partial cut behind.
+    void terminationEndsTheRenderCleanly() {
+        const QString ws = dir.filePath("terminated");
+        QCOMPARE(cli({"create", ws, "--footage", footage}).exitCode, 0);
+        // One second played five hundred times slower: a render that runs for a long while.
+        const QJsonObject slow{{"source_start", 0.0},           {"source_end", 1.0},
+                               {"classification", "milestone"}, {"speed_factor", 0.002},
+                               {"edited_start", 0.0},           {"edited_end", 500.0}};
+        QVERIFY(TestSupport::writeFile(
+            QDir(ws).filePath("timelines/Reel_A_timeline.json"),
+            compact({{"segments", QJsonArray{slow}}, {"total_edited_duration", 500.0}})));
+        QProcess render;
+        render.start(TESSARYN_CLI, {"render", ws, "--reel", "Reel_A"});
+        QString err;
+        QVERIFY(waitUntil(
+            [&] {
+                err += QString::fromUtf8(render.readAllStandardError());
+                return err.contains("%");
+            },
+            60000));
+        render.terminate();
+        QVERIFY(render.waitForFinished(10000));
+        QCOMPARE(render.exitCode(), 128 + 15);
+        const QStringList left = QDir(QDir(ws).filePath("rendered"))
+                                     .entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+    }
 };
 
 QTEST_GUILESS_MAIN(CliTest)
