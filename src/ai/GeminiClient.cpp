@@ -57,20 +57,6 @@ void GeminiClient::setRequestTimeouts(int uploadStall, int poll, int analysis) {
     analysisTimeoutMs = analysis;
 }
 
-bool GeminiClient::setEditParameters(double repetitiveSpeed, double pauseThreshold) {
-    // A speed of zero or less would divide by zero or run time backwards in the computation.
-    if (!(std::isfinite(repetitiveSpeed) && repetitiveSpeed > 0.0 &&
-          std::isfinite(pauseThreshold) && pauseThreshold >= 0.0))
-        return false;
-    editSpeed = repetitiveSpeed;
-    editPauseThreshold = pauseThreshold;
-    if (!isBusy()) {
-        runSpeed = editSpeed;
-        runPauseThreshold = editPauseThreshold;
-    }
-    return true;
-}
-
 void GeminiClient::analyzeVideo(const QString& path, const QString& key, const QString& modelName) {
     // One job at a time: the running one ends first and reports its own failure, so its reel
     // is not left waiting; a job that failure's handler started ends the same way.
@@ -90,8 +76,6 @@ void GeminiClient::analyzeVideo(const QString& path, const QString& key, const Q
         model = defaultModel();
     fileUri.clear();
     fileName.clear();
-    runSpeed = editSpeed;
-    runPauseThreshold = editPauseThreshold;
     const quint64 thisRun = ++run;
     stage = Stage::Uploading;
 

@@ -32,8 +32,6 @@ public:
     // The model may think for minutes over a long clip before its answer starts.
     static constexpr int DefaultAnalysisTimeoutMs = 10 * 60 * 1000;
     static constexpr qint64 DefaultMaxAnswerBytes = 32 * 1024 * 1024;
-    static constexpr double RepetitiveSpeed = 10.0;
-    static constexpr double PauseThreshold = 2.0;
     // Segment times beyond this are no clip's (about 115 days).
     static constexpr double MaxSegmentSeconds = 1e7;
 
@@ -54,17 +52,12 @@ public:
     void setPollTimeLimit(qint64 ms) { pollTimeLimitMs = ms; }
     void setRequestTimeouts(int uploadStallMs, int pollMs, int analysisMs);
     void setMaxAnswerBytes(qint64 bytes) { maxAnswerBytes = bytes; }
-    // The speed of repetitive stretches and the shortest pause kept as one, for the analyses
-    // started from now on (a running one keeps its values). Refused, changing nothing, unless
-    // the speed is finite and positive and the threshold finite and not negative.
-    bool setEditParameters(double repetitiveSpeed, double pauseThreshold);
-    double getRepetitiveSpeed() const { return editSpeed; }
-    double getPauseThreshold() const { return editPauseThreshold; }
 
     static QString defaultModel(); // "gemini-3.8-flash"
     static QString analysisPrompt();
-    // Unpacks an analysis answer into a computed timeline; reports usage when the answer is a
-    // JSON object. On failure sets errorMessage and returns an empty timeline.
+    // Unpacks an analysis answer into the model's timeline, checked but not yet computed (the
+    // pipeline applies the edit settings); reports usage when the answer is a JSON object. On
+    // failure sets errorMessage and returns an empty timeline.
     TimelineData parseResponse(const QByteArray& body, QString& errorMessage);
     // Masks every "key=" query value and every copy of key in text.
     static QString redactKey(const QString& text, const QString& key);
@@ -100,10 +93,6 @@ private:
     int pollTimeoutMs = DefaultPollTimeoutMs;
     int analysisTimeoutMs = DefaultAnalysisTimeoutMs;
     qint64 maxAnswerBytes = DefaultMaxAnswerBytes;
-    double editSpeed = RepetitiveSpeed;
-    double editPauseThreshold = PauseThreshold;
-    double runSpeed = RepetitiveSpeed; // the values the latest analysis started with
-    double runPauseThreshold = PauseThreshold;
 
     void startFileUpload();
     void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);

@@ -1,6 +1,6 @@
 #include "ai/GeminiClient.h"
 
-#include "timeline/TimelineMath.h"
+#include "timeline/TimelineCheck.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,6 +33,24 @@ QString checkSegments(TimelineData& timeline) {
                 return QStringLiteral("Gemini returned an invalid time in segment %1.").arg(i + 1);
             *time = std::max(*time, 0.0);
         }
+    }
+    return QString();
+}
+
+// A time written as text or left out would silently read as zero and move the cut.
+QString checkTimeTypes(const QJsonObject& answer) {
+    const QJsonArray segments = answer.value(QStringLiteral("segments")).toArray();
+    if (segments.size() > TimelineCheck::MaxSegments)
+        return QStringLiteral("Gemini returned %1 segments; more than %2 is not a reading of one "
+                              "clip.")
+            .arg(QString::number(segments.size()), QString::number(TimelineCheck::MaxSegments));
+    for (qsizetype i = 0; i < segments.size(); ++i) {
+        const QJsonObject segment = segments[i].toObject();
+        if (!segment.value(QStringLiteral("source_start")).isDouble() ||
+            !segment.value(QStringLiteral("source_end")).isDouble())
+            return QStringLiteral("Gemini returned segment %1 without numeric start and end "
+                                  "times.")
+                .arg(i + 1);
     }
     return QString();
 }
@@ -146,11 +164,13 @@ TimelineData GeminiClient::parseResponse(const QByteArray& body, QString& errorM
         return TimelineData();
     }
 
+    errorMessage = checkTimeTypes(model.object());
+    if (!errorMessage.isEmpty())
+        return TimelineData();
     TimelineData timeline = TimelineData::fromJson(model.object());
     errorMessage = checkSegments(timeline);
     if (!errorMessage.isEmpty())
         return TimelineData();
-    TimelineMath::computeTimeline(timeline, runSpeed, runPauseThreshold);
     return timeline;
 }
 

@@ -2,6 +2,8 @@
 
 #include "ai/GeminiClient.h"
 #include "app/Credentials.h"
+#include "media/ProbeJob.h"
+#include "timeline/TimelineCheck.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineMath.h"
 
@@ -10,7 +12,10 @@ namespace Tessaryn {
 GeminiAnalyzer::GeminiAnalyzer(const PipelineSettings& values, std::function<QString()> provider,
                                QObject* parent)
     : Analyzer(parent), settings(values.checked()), keyProvider(std::move(provider)),
-      gemini(new GeminiClient(this)) {
+      gemini(new GeminiClient(this)), probe(new ProbeJob(QString(), this)) {
+    probe->probedCallback = [this](bool ok, double seconds, const QString&) {
+        onProbed(ok ? seconds : 0.0);
+    };
     if (!keyProvider)
         keyProvider = [] { return Credentials::getApiKey(); };
     gemini->progressCallback = [this](const QString& text, int percent) {
@@ -31,6 +36,8 @@ GeminiAnalyzer::~GeminiAnalyzer() {
     progressCallback = nullptr;
     usageCallback = nullptr;
     finishedCallback = nullptr;
+    probing = false;
+    probe->cancel();
     gemini->cancel();
 }
 
@@ -44,24 +51,55 @@ QString GeminiAnalyzer::unavailableReason() const {
                                              : QString();
 }
 
-void GeminiAnalyzer::start(const QString& videoPath) {
+void GeminiAnalyzer::start(const QString& path) {
+    cancel();
+    videoPath = path;
+    clipSeconds = 0.0;
+    probing = true;
+    if (progressCallback)
+        progressCallback(QStringLiteral("Reading the clip's length..."), 1);
+    probe->setPath(path);
+    // Every outcome, a failed start included, arrives through probedCallback. A clip ffprobe
+    // cannot read is still sent: the service gives the reason.
+    probe->start();
+}
+
+void GeminiAnalyzer::onProbed(double seconds) {
+    if (!probing)
+        return;
+    probing = false;
+    clipSeconds = seconds;
     gemini->analyzeVideo(videoPath, keyProvider(), settings.model);
 }
 
 void GeminiAnalyzer::cancel() {
+    if (probing) {
+        probing = false;
+        probe->cancel();
+        onFinished(false, TimelineData(), QStringLiteral("Analysis cancelled."));
+        return;
+    }
     gemini->cancel();
 }
 
 bool GeminiAnalyzer::isBusy() const {
-    return gemini->isBusy();
+    return probing || gemini->isBusy();
 }
 
 void GeminiAnalyzer::onFinished(bool success, const TimelineData& timeline, const QString& error) {
     TimelineData computed = timeline;
-    if (success)
-        TimelineMath::computeTimeline(computed, settings.assembly_speed, settings.minimum_pause);
+    QString reason = error;
+    if (success) {
+        reason = TimelineCheck::repair(computed, clipSeconds);
+        success = reason.isEmpty();
+        if (success)
+            TimelineMath::computeTimeline(computed, settings.assembly_speed,
+                                          settings.minimum_pause);
+        else
+            reason = QStringLiteral("Gemini's answer was refused: %1").arg(reason);
+    }
     if (const auto callback = finishedCallback)
-        callback(success, computed, error);
+        callback(success, success ? computed : TimelineData(), reason);
 }
 
 } // namespace Tessaryn

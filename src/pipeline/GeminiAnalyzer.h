@@ -8,8 +8,10 @@
 namespace Tessaryn {
 
 class GeminiClient;
+class ProbeJob;
 
-// Analysis by Gemini: the client uploads and asks; the edit settings are applied here, once.
+// Analysis by Gemini: the clip is probed for its length, the client uploads and asks, and the
+// answer is checked against the clip before the edit settings are applied, here and once.
 class GeminiAnalyzer : public Analyzer {
 public:
     // keyProvider defaults to the stored key (environment and .env included).
@@ -27,11 +29,16 @@ public:
     GeminiClient* client() const { return gemini; }
 
 private:
+    void onProbed(double seconds);
     void onFinished(bool success, const TimelineData& timeline, const QString& error);
 
     PipelineSettings settings;
     std::function<QString()> keyProvider;
     GeminiClient* gemini = nullptr;
+    ProbeJob* probe = nullptr;
+    QString videoPath;
+    double clipSeconds = 0.0; // 0 when the clip's length could not be read
+    bool probing = false;
 };
 
 } // namespace Tessaryn

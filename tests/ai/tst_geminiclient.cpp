@@ -3,6 +3,7 @@
 #include "GeminiStandIn.h"
 #include "TestSupport.h"
 #include "ai/GeminiClient.h"
+#include "timeline/TimelineCheck.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -193,11 +194,11 @@ private slots:
         const TimelineData& timeline = recorder.timeline;
         QCOMPARE(timeline.summary, "Bench assembly");
         QCOMPARE(timeline.segments.size(), 3);
-        QCOMPARE(timeline.segments[1].speed_factor, 10.0);
-        QCOMPARE(timeline.segments[1].edited_end, 7.0);
-        QCOMPARE(timeline.segments[2].speed_factor, 0.0);
-        QCOMPARE(timeline.total_source_duration, 30.0);
-        QCOMPARE(timeline.total_edited_duration, 7.0);
+        // The model's reading as it came; the edit settings are applied by the pipeline.
+        QCOMPARE(timeline.segments[1].source_start, 5.0);
+        QCOMPARE(timeline.segments[1].source_end, 25.0);
+        QCOMPARE(timeline.segments[2].source_end, 30.0);
+        QCOMPARE(timeline.segments[1].speed_factor, 1.0);
         QCOMPARE(recorder.finishedCount, 1);
     }
 
@@ -258,6 +259,22 @@ private slots:
             << "usage 0 0";
         QTest::newRow("absurd time") << QList<CannedAnswer>{active, analysed(timelineText(1e12))}
                                      << badTime.arg(3) << "usage 0 0";
+        const QString untyped = "Gemini returned segment %1 without numeric start and end times.";
+        QTest::newRow("time as text")
+            << QList<CannedAnswer>{active, analysed(QString(timelineText())
+                                                        .replace("\"source_end\":25",
+                                                                 "\"source_end\":\"25\""))}
+            << untyped.arg(2) << "usage 0 0";
+        QTest::newRow("time left out")
+            << QList<CannedAnswer>{active, analysed(R"({"segments":[{"source_end":4}]})")}
+            << untyped.arg(1) << "usage 0 0";
+        QJsonArray many;
+        for (int i = 0; i <= TimelineCheck::MaxSegments; ++i)
+            many.append(QJsonObject{{"source_start", i}, {"source_end", i + 1}});
+        QTest::newRow("absurd segment count")
+            << QList<CannedAnswer>{active, analysed(QString::fromUtf8(json({{"segments", many}})))}
+            << "Gemini returned 5001 segments; more than 5000 is not a reading of one clip."
+            << "usage 0 0";
         QTest::newRow("negative time")
             << QList<CannedAnswer>{active, analysed(timelineText(30, -3))} << badTime.arg(1)
             << "usage 0 0";
@@ -486,68 +503,6 @@ private slots:
         QCOMPARE(server.requests.size(), 3);
         for (const RecordedRequest& request : server.requests)
             QVERIFY(!request.path().endsWith("files/old"));
-    }
-
-    // A 5 s milestone, 20 s of assembly and an unclassified 3 s "pause" that only a threshold
-    // of at most 3 s cuts out. Parameters set during a run apply from the next analysis.
-    void editParametersReachTheTimeline_data() {
-        QTest::addColumn<double>("speed");
-        QTest::addColumn<double>("threshold");
-        QTest::addColumn<bool>("setDuringRun");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<double>("usedSpeed");
-        QTest::addColumn<double>("edited");
-        QTest::newRow("defaults") << 10.0 << 2.0 << false << true << 10.0 << 7.0;
-        QTest::newRow("saved values") << 4.0 << 5.0 << false << true << 4.0 << 13.0;
-        QTest::newRow("threshold at the pause") << 20.0 << 3.0 << false << true << 20.0 << 6.0;
-        QTest::newRow("zero speed refused") << 0.0 << 5.0 << false << false << 10.0 << 7.0;
-        QTest::newRow("nan threshold refused") << 4.0 << qQNaN() << false << false << 10.0 << 7.0;
-        QTest::newRow("set during the run") << 4.0 << 5.0 << true << true << 10.0 << 7.0;
-    }
-
-    void editParametersReachTheTimeline() {
-        QFETCH(double, speed);
-        QFETCH(double, threshold);
-        QFETCH(bool, setDuringRun);
-        QFETCH(bool, accepted);
-        QFETCH(double, usedSpeed);
-        QFETCH(double, edited);
-        QJsonArray segments;
-        for (const auto& [start, end, kind, text] :
-             {std::tuple{0, 5, "milestone", "Intro"},
-              std::tuple{5, 25, "repetitive_assembly", "Screws"},
-              std::tuple{25, 28, "", "Long pause"}})
-            segments.append(QJsonObject{{"source_start", start},
-                                        {"source_end", end},
-                                        {"classification", kind},
-                                        {"description", text}});
-        const QString text = QString::fromUtf8(json({{"summary", "S"}, {"segments", segments}}));
-        GeminiStandIn server;
-        QVERIFY(server.start());
-        server.answers = {uploaded("ACTIVE"), analysed(text), uploaded("ACTIVE"), analysed(text)};
-        GeminiClient client;
-        prepare(client, server);
-        Recorder recorder;
-        recorder.attach(client);
-
-        if (!setDuringRun)
-            QCOMPARE(client.setEditParameters(speed, threshold), accepted);
-        client.analyzeVideo(clip, Key, "");
-        if (setDuringRun)
-            QCOMPARE(client.setEditParameters(speed, threshold), accepted);
-        QVERIFY(recorder.waitFinished());
-        QVERIFY2(recorder.success, qPrintable(recorder.message));
-        QCOMPARE(recorder.timeline.segments[1].speed_factor, usedSpeed);
-        QCOMPARE(recorder.timeline.total_edited_duration, edited);
-        QCOMPARE(client.getRepetitiveSpeed(), accepted ? speed : 10.0);
-
-        if (setDuringRun) {
-            recorder.finishedCount = 0;
-            client.analyzeVideo(clip, Key, "");
-            QVERIFY(recorder.waitFinished());
-            QCOMPARE(recorder.timeline.segments[1].speed_factor, speed);
-            QCOMPARE(recorder.timeline.total_edited_duration, 13.0);
-        }
     }
 
     void destroyingTheClientReportsNothing() {
