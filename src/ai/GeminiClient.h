@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PipelineSettings.h"
 #include "timeline/TimelineData.h"
 
 #include <QElapsedTimer>
@@ -32,8 +33,9 @@ public:
     // The model may think for minutes over a long clip before its answer starts.
     static constexpr int DefaultAnalysisTimeoutMs = 10 * 60 * 1000;
     static constexpr qint64 DefaultMaxAnswerBytes = 32 * 1024 * 1024;
-    static constexpr double RepetitiveSpeed = 10.0;
-    static constexpr double PauseThreshold = 2.0;
+    // The edit parameters are the pipeline's defaults, defined there once.
+    static constexpr double RepetitiveSpeed = PipelineSettings::DefaultSpeed;
+    static constexpr double PauseThreshold = PipelineSettings::DefaultMinPause;
     // Segment times beyond this are no clip's (about 115 days).
     static constexpr double MaxSegmentSeconds = 1e7;
 
@@ -61,7 +63,7 @@ public:
     double getRepetitiveSpeed() const { return editSpeed; }
     double getPauseThreshold() const { return editPauseThreshold; }
 
-    static QString defaultModel(); // "gemini-3.8-flash"
+    static QString defaultModel(); // PipelineSettings::defaultModel()
     static QString analysisPrompt();
     // Unpacks an analysis answer into a computed timeline; reports usage when the answer is a
     // JSON object. On failure sets errorMessage and returns an empty timeline.

@@ -58,7 +58,7 @@ public:
     void onProcessReadyRead();
     void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
 
-    // Segments that reach the cut, in timeline order: not "static_pause" and sped by more than 0.
+    // Segments that reach the cut, in timeline order: not a pause and sped by more than 0.
     static QList<Segment> activeSegments(const TimelineData& timeline);
     static QString buildFilterGraph(const QList<Segment>& active);
     static QStringList renderArguments(const QString& inputPath, const QString& filterGraph,
