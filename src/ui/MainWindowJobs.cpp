@@ -306,9 +306,7 @@ void MainWindow::onStitchMasterRequested() {
             QStringLiteral("No rendered cuts available yet. Render individual reels first."));
         return;
     }
-    const QString output =
-        QDir(workspace->getReleaseDir())
-            .filePath(QStringLiteral("%1_Master_Release.mp4").arg(workspace->project_name));
+    const QString output = workspace->getMasterPath();
     progressBar->setValue(0);
     progressBar->show();
     setStatus(QStringLiteral("Stitching master release film..."));
