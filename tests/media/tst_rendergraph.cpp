@@ -40,7 +40,7 @@ private slots:
                               segment(1, 2, Classification::Milestone, 0),
                               segment(2, 3, Classification::Milestone, -1),
                               segment(3, 7, ClassificationText::fromText("other"), 4),
-                              segment(7, 8, "Static_Pause", 0.5)}
+                              segment(7, 8, ClassificationText::fromText("Static_Pause"), 0.5)}
             << "[0:v]trim=start=3:end=7,setpts=0.25*(PTS-STARTPTS)[v0];"
                "[0:v]trim=start=7:end=8,setpts=2*(PTS-STARTPTS)[v1];"
                "[v0][v1]concat=n=2:v=1:a=0" +
