@@ -90,8 +90,9 @@ Run measure(const std::function<bool()>& start, const std::function<bool()>& don
 
 TimelineData benchTimeline() {
     // 40 segments over the 120 s clip, 2 to 4 s long, kept, sped up ten or four times, or cut.
-    const char* kinds[] = {"milestone", "repetitive_assembly", "static_pause",
-                           "repetitive_assembly"};
+    const Classification kinds[] = {Classification::Milestone, Classification::RepetitiveAssembly,
+                                    Classification::StaticPause,
+                                    Classification::RepetitiveAssembly};
     const double speeds[] = {1.0, 10.0, 0.0, 4.0};
     TimelineData data;
     double start = 0.0;
@@ -99,7 +100,7 @@ TimelineData benchTimeline() {
         Segment s;
         s.source_start = start;
         s.source_end = i == 39 ? 120.0 : start + 2.0 + (i % 3);
-        s.classification = QString::fromLatin1(kinds[i % 4]);
+        s.classification = kinds[i % 4];
         s.speed_factor = speeds[i % 4];
         if (s.speed_factor > 0)
             data.total_edited_duration += (s.source_end - s.source_start) / s.speed_factor;

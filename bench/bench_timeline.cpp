@@ -14,7 +14,8 @@ using namespace Tessaryn;
 int main() {
     constexpr int SegmentCount = 100000;
     constexpr int Runs = 15;
-    const char* kinds[] = {"milestone", "repetitive_assembly", "static_pause", ""};
+    const Classification kinds[] = {Classification::Milestone, Classification::RepetitiveAssembly,
+                                    Classification::StaticPause, Classification::Unclassified};
 
     QRandomGenerator rng(42);
     TimelineData input;
@@ -23,7 +24,7 @@ int main() {
         Segment s;
         s.source_start = rng.bounded(360000.0);
         s.source_end = s.source_start + rng.bounded(30.0);
-        s.classification = QString::fromLatin1(kinds[i % 4]);
+        s.classification = kinds[i % 4];
         s.description = (i % 7 == 0) ? QStringLiteral("a long pause") : QStringLiteral("work");
         input.segments.append(s);
     }

@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
             seg.source_start = s * 5.0;
             seg.source_end = s * 5.0 + 4.5;
             seg.classification =
-                s % 3 ? QStringLiteral("milestone") : QStringLiteral("repetitive_assembly");
+                s % 3 ? Classification::Milestone : Classification::RepetitiveAssembly;
             seg.description = QStringLiteral("Step %1 of the assembly").arg(s);
             data.segments.append(seg);
         }

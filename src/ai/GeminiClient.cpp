@@ -1,6 +1,7 @@
 #include "ai/GeminiClient.h"
 
 #include "app/Endpoints.h"
+#include "app/PipelineSettings.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -42,7 +43,7 @@ GeminiClient::~GeminiClient() {
 }
 
 QString GeminiClient::defaultModel() {
-    return QStringLiteral("gemini-3.8-flash");
+    return PipelineSettings::defaultModel();
 }
 
 void GeminiClient::setBaseUrl(const QString& url) {

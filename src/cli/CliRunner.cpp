@@ -184,8 +184,7 @@ int CliRunner::status() {
             {"edited_srt_path", reel.edited_srt_path},
         });
     }
-    const QString master =
-        QDir(workspace.getReleaseDir()).filePath(workspace.project_name + "_Master_Release.mp4");
+    const QString master = workspace.getMasterPath();
     if (options.json) {
         const QJsonObject doc{{"project_name", workspace.project_name},
                               {"root_path", workspace.root_path},

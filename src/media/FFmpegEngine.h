@@ -61,7 +61,7 @@ public:
     // Applies to jobs started afterwards; 0 disables the watchdog.
     void setStallTimeoutMs(int ms) { stallTimeoutMs = ms; }
 
-    // Segments that reach the cut, in timeline order: not "static_pause" and sped by more than 0.
+    // Segments that reach the cut, in timeline order: not a pause and sped by more than 0.
     static QList<Segment> activeSegments(const TimelineData& timeline);
     static QString buildFilterGraph(const QList<Segment>& active);
     static QStringList renderArguments(const QString& inputPath, const QString& filterGraph,

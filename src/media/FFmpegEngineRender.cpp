@@ -13,7 +13,7 @@ namespace Tessaryn {
 QList<Segment> FFmpegEngine::activeSegments(const TimelineData& timeline) {
     QList<Segment> active;
     for (const Segment& segment : timeline.segments) {
-        if (segment.classification != QLatin1String("static_pause") && segment.speed_factor > 0.0)
+        if (segment.classification != Classification::StaticPause && segment.speed_factor > 0.0)
             active.append(segment);
     }
     return active;

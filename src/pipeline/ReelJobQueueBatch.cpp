@@ -3,7 +3,6 @@
 #include "media/Stitcher.h"
 #include "workspace/Workspace.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace Tessaryn {
@@ -67,9 +66,7 @@ void ReelJobQueue::stitchMaster() {
         refuse(Refusal::NoRenderedClips, QString());
         return;
     }
-    const QString output =
-        QDir(workspace->getReleaseDir())
-            .filePath(QStringLiteral("%1_Master_Release.mp4").arg(workspace->project_name));
+    const QString output = workspace->getMasterPath();
     stitchRunning = true;
     if (jobStartedCallback)
         jobStartedCallback(JobKind::Stitch, output, int(clips.size()));

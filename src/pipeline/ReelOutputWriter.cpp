@@ -1,20 +1,16 @@
 #include "pipeline/ReelOutputWriter.h"
 
 #include "timeline/SafeFile.h"
+#include "timeline/TimelineAxis.h"
 #include "timeline/TimelineData.h"
-#include "timeline/TimelineMath.h"
+#include "timeline/TimelineExport.h"
+#include "timeline/TimelineExports.h"
 #include "workspace/Reel.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace Tessaryn {
-
-namespace {
-
-constexpr double MarkerFps = 30.0;
-
-} // namespace
 
 ReelOutputWriter::Result ReelOutputWriter::writeAnalysis(const Reel& reel,
                                                          const TimelineData& data) {
@@ -38,7 +34,7 @@ QStringList ReelOutputWriter::writeExports(const Reel& reel, const TimelineData&
 }
 
 QStringList ReelOutputWriter::exportFormats() {
-    return {QStringLiteral("csv"), QStringLiteral("srt")};
+    return TimelineExports::formats();
 }
 
 QString ReelOutputWriter::exportPath(const Reel& reel, const QString& format, bool edited) {
@@ -46,21 +42,26 @@ QString ReelOutputWriter::exportPath(const Reel& reel, const QString& format, bo
         return edited ? reel.edited_markers_path : reel.source_markers_path;
     if (format == QLatin1String("srt"))
         return edited ? reel.edited_srt_path : reel.source_srt_path;
-    return QString();
+    // Other formats sit beside the marker lists, named after the reel's files like them.
+    QString stem = QFileInfo(reel.timeline_path).completeBaseName();
+    stem.chop(QStringLiteral("_timeline").size());
+    return QFileInfo(reel.source_markers_path)
+        .dir()
+        .filePath(
+            QStringLiteral("%1_%2.%3")
+                .arg(stem, edited ? QStringLiteral("edited") : QStringLiteral("source"), format));
 }
 
 bool ReelOutputWriter::writeExport(const Reel& reel, const TimelineData& data,
                                    const QString& format, bool edited, QString* error) {
-    const QString path = exportPath(reel, format, edited);
-    bool written = false;
-    if (format == QLatin1String("csv"))
-        written = TimelineMath::exportDaVinciMarkersCsv(data, path, edited, MarkerFps);
-    else if (format == QLatin1String("srt"))
-        written = TimelineMath::exportSrtSubtitles(data, path, edited);
-    if (!written && error)
-        *error = path.isEmpty() ? QStringLiteral("unknown format '%1'").arg(format)
-                                : QStringLiteral("could not write %1").arg(path);
-    return written;
+    const std::unique_ptr<TimelineExport> exporter = TimelineExports::create(format);
+    if (!exporter) {
+        if (error)
+            *error = QStringLiteral("unknown format '%1'").arg(format);
+        return false;
+    }
+    return exporter->write(data, exportPath(reel, format, edited),
+                           edited ? TimelineAxis::Edited : TimelineAxis::Source, error);
 }
 
 } // namespace Tessaryn

@@ -1,6 +1,7 @@
 #include "timeline/SafeFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QSaveFile>
@@ -13,7 +14,11 @@ bool writeAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    // A document smaller than the write buffer reaches the disk only when the buffer is
+    // flushed, and commit() does not count a failed flush: the empty file would replace the
+    // old one and report success. So the buffer is flushed and checked here first.
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }
@@ -23,6 +28,9 @@ bool writeAtomically(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 std::optional<QJsonObject> SafeFile::readJsonObject(const QString& path, qint64 maxBytes) {
+    // Only regular files: opening a FIFO or a device would block or never end.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timeline/Classification.h"
+
 #include <QString>
 
 namespace Tessaryn {
@@ -9,7 +11,7 @@ struct Segment {
     double source_start = 0.0;
     double source_end = 0.0;
     QString description;
-    QString classification;
+    Classification classification = Classification::Unclassified;
     double speed_factor = 1.0;
     double edited_start = 0.0;
     double edited_end = 0.0;

@@ -1,5 +1,7 @@
 #include "timeline/TimelineData.h"
 
+#include "timeline/ClassificationText.h"
+
 #include <QJsonArray>
 
 namespace Tessaryn {
@@ -11,7 +13,7 @@ QJsonObject TimelineData::toJson() const {
         o.insert("source_start", s.source_start);
         o.insert("source_end", s.source_end);
         o.insert("description", s.description);
-        o.insert("classification", s.classification);
+        o.insert("classification", ClassificationText::toText(s.classification));
         o.insert("speed_factor", s.speed_factor);
         o.insert("edited_start", s.edited_start);
         o.insert("edited_end", s.edited_end);
@@ -47,7 +49,8 @@ TimelineData TimelineData::fromJson(const QJsonObject& obj) {
         s.edited_end = o.value(QLatin1String("edited_end")).toDouble(0.0);
         s.speed_factor = o.value(QLatin1String("speed_factor")).toDouble(1.0);
         s.description = o.value(QLatin1String("description")).toString();
-        s.classification = o.value(QLatin1String("classification")).toString();
+        s.classification =
+            ClassificationText::fromText(o.value(QLatin1String("classification")).toString());
         data.segments.append(s);
     }
     return data;

@@ -58,24 +58,27 @@ void TimelineMath::computeTimeline(TimelineData& data, double repetitiveSpeed,
         }
         largestSourceEnd = std::max(largestSourceEnd, s.source_end);
 
-        const bool rescuedPause =
-            s.classification.isEmpty() && duration >= pauseThreshold &&
-            s.description.contains(QLatin1String("pause"), Qt::CaseInsensitive);
-        if (s.classification == QLatin1String("static_pause") || rescuedPause)
-            s.classification = QStringLiteral("static_pause");
-        else if (s.classification != QLatin1String("repetitive_assembly"))
-            s.classification = QStringLiteral("milestone");
+        if (s.classification == Classification::Unclassified) {
+            const bool pause = duration >= pauseThreshold &&
+                               s.description.contains(QLatin1String("pause"), Qt::CaseInsensitive);
+            s.classification = pause ? Classification::StaticPause : Classification::Milestone;
+        }
 
         s.edited_start = cursor;
-        if (s.classification == QLatin1String("static_pause")) {
+        switch (s.classification) {
+        case Classification::StaticPause:
             s.speed_factor = 0.0;
             s.edited_end = cursor;
-        } else if (s.classification == QLatin1String("repetitive_assembly")) {
+            break;
+        case Classification::RepetitiveAssembly:
             s.speed_factor = repetitiveSpeed;
             s.edited_end = cursor + duration / repetitiveSpeed;
-        } else {
+            break;
+        case Classification::Milestone:
+        case Classification::Unclassified:
             s.speed_factor = 1.0;
             s.edited_end = cursor + duration;
+            break;
         }
         cursor = s.edited_end;
     }

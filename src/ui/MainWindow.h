@@ -135,6 +135,8 @@ private:
     void reportAnalysisFiles(const JobOutcome& outcome);
     void reportWorkspaceSave(const JobOutcome& outcome);
     void reportExportFailures(const QStringList& reels);
+    // Both axes of one format for every analysed reel; the names of the reels that failed.
+    int exportForAllReels(const QString& format, QStringList* failed);
     void showPreview(const QString& path);
     // Where the key lives, in the status bar's words.
     static QString vaultText();

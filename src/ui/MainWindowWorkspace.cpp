@@ -1,7 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/Config.h"
-#include "timeline/TimelineMath.h"
+#include "pipeline/ReelOutputWriter.h"
 #include "ui/CopilotWidget.h"
 #include "ui/ReelWidget.h"
 #include "ui/TimelineWidget.h"
@@ -149,20 +149,24 @@ void MainWindow::onRescanSourceRequested() {
                       .arg(workspace->source_dir, QString::number(workspace->reels.size())));
 }
 
-void MainWindow::onExportMarkersRequested() {
+int MainWindow::exportForAllReels(const QString& format, QStringList* failed) {
     int count = 0;
-    QStringList failed;
     for (const Reel& reel : std::as_const(workspace->reels)) {
         if (reel.timeline.segments.isEmpty())
             continue;
-        if (TimelineMath::exportDaVinciMarkersCsv(reel.timeline, reel.source_markers_path, false,
-                                                  30.0) &
-            TimelineMath::exportDaVinciMarkersCsv(reel.timeline, reel.edited_markers_path, true,
-                                                  30.0))
+        // Bitwise '&': both axes are attempted even after one fails.
+        if (ReelOutputWriter::writeExport(reel, reel.timeline, format, false, nullptr) &
+            ReelOutputWriter::writeExport(reel, reel.timeline, format, true, nullptr))
             ++count;
         else
-            failed << reel.name;
+            *failed << reel.name;
     }
+    return count;
+}
+
+void MainWindow::onExportMarkersRequested() {
+    QStringList failed;
+    const int count = exportForAllReels(QStringLiteral("csv"), &failed);
     const QString message = QStringLiteral("Exported DaVinci Resolve markers for %1 reels to %2.")
                                 .arg(QString::number(count), workspace->getMarkersDir());
     statusBar()->showMessage(message, 5000);
@@ -171,17 +175,8 @@ void MainWindow::onExportMarkersRequested() {
 }
 
 void MainWindow::onExportSubtitlesRequested() {
-    int count = 0;
     QStringList failed;
-    for (const Reel& reel : std::as_const(workspace->reels)) {
-        if (reel.timeline.segments.isEmpty())
-            continue;
-        if (TimelineMath::exportSrtSubtitles(reel.timeline, reel.source_srt_path, false) &
-            TimelineMath::exportSrtSubtitles(reel.timeline, reel.edited_srt_path, true))
-            ++count;
-        else
-            failed << reel.name;
-    }
+    const int count = exportForAllReels(QStringLiteral("srt"), &failed);
     const QString message = QStringLiteral("Exported SRT subtitles for %1 reels to %2.")
                                 .arg(QString::number(count), workspace->getSubtitlesDir());
     statusBar()->showMessage(message, 5000);

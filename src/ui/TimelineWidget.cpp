@@ -1,6 +1,7 @@
 #include "ui/TimelineWidget.h"
 
 #include "app/Config.h"
+#include "timeline/ClassificationText.h"
 #include "timeline/TimelineMath.h"
 
 #include <QMouseEvent>
@@ -41,10 +42,10 @@ int roundedPixel(double x) {
     return static_cast<int>(std::lround(std::clamp(x, -MaxPixel, MaxPixel)));
 }
 
-QColor blockColor(const QString& classification) {
-    if (classification == QLatin1String("repetitive_assembly"))
+QColor blockColor(Classification classification) {
+    if (classification == Classification::RepetitiveAssembly)
         return Config::COLOR_GOLD;
-    if (classification == QLatin1String("static_pause"))
+    if (classification == Classification::StaticPause)
         return Config::COLOR_PAUSE_RED;
     return Config::COLOR_ACCENT_GREEN;
 }
@@ -130,7 +131,8 @@ void TimelineWidget::showSegmentTip(const QMouseEvent* event) {
                     .arg(s.description.toHtmlEscaped(), timecode(s.source_start),
                          timecode(s.source_end),
                          QString::number(s.source_end - s.source_start, 'f', 1),
-                         s.classification.toHtmlEscaped(), QString::number(s.speed_factor, 'f', 1));
+                         ClassificationText::toText(s.classification).toHtmlEscaped(),
+                         QString::number(s.speed_factor, 'f', 1));
             QToolTip::showText(globalPos, text, this);
             return;
         }

@@ -1,5 +1,6 @@
 #include "workspace/DemoWorkspace.h"
 
+#include "app/PipelineSettings.h"
 #include "timeline/SafeFile.h"
 #include "timeline/TimelineMath.h"
 #include "workspace/Workspace.h"
@@ -52,9 +53,6 @@ const DemoClip Clips[] = {
     {"03_final_check", 8, nullptr},
 };
 
-constexpr double DemoRepetitiveSpeed = 10.0;
-constexpr double DemoPauseThreshold = 2.0;
-
 QString makeClip(const QString& ffmpeg, const QString& path, int seconds) {
     // Written under a temporary name so an interrupted run leaves no half clip to be scanned.
     const QString partial = path + QStringLiteral(".part");
@@ -96,7 +94,8 @@ QString storeAnalysis(Workspace& ws, const DemoClip& clip) {
 
     TimelineData data =
         TimelineData::fromJson(QJsonDocument::fromJson(QByteArray(clip.answer)).object());
-    TimelineMath::computeTimeline(data, DemoRepetitiveSpeed, DemoPauseThreshold);
+    TimelineMath::computeTimeline(data, PipelineSettings::DefaultSpeed,
+                                  PipelineSettings::DefaultMinPause);
 
     Reel& reel = ws.reels[index];
     reel.duration = clip.seconds;

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/Config.h"
 #include "timeline/SafeFile.h"
+#include "workspace/StaleScratchFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -69,19 +70,34 @@ QString stringOr(const QJsonObject& o, const char* key, const QString& fallback)
     return v.isString() ? v.toString() : fallback;
 }
 
+struct StoredTimeline {
+    std::optional<TimelineData> data;
+    bool fromStoredPath = false; // found only where an older workspace.json said it was
+};
+
+std::optional<TimelineData> readTimeline(const QString& path) {
+    if (const auto obj = SafeFile::readJsonObject(path))
+        return TimelineData::fromJson(*obj);
+    return std::nullopt;
+}
+
 // Reading and parsing the stored timelines dominates opening a large project, so the files are
 // spread over the cores. Workers touch only their own slots; QString copies are thread-safe.
-std::vector<std::optional<TimelineData>> readTimelines(const std::vector<QString>& paths) {
-    const int count = int(paths.size());
-    std::vector<std::optional<TimelineData>> results(paths.size());
+std::vector<StoredTimeline> readTimelines(const std::vector<QString>& derived,
+                                          const std::vector<QString>& stored) {
+    const int count = int(derived.size());
+    std::vector<StoredTimeline> results(derived.size());
     const int wanted = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
     const int threads = count < 64 ? 1 : wanted;
     const auto work = [&](int first) {
         for (int i = first; i < count; i += threads) {
-            if (paths[i].isEmpty())
+            results[i].data = readTimeline(derived[i]);
+            // The stored path is only read, and only when nothing lies at the derived one.
+            if (results[i].data || stored[i].isEmpty() || stored[i] == derived[i] ||
+                QFileInfo::exists(derived[i]))
                 continue;
-            if (const auto obj = SafeFile::readJsonObject(paths[i]))
-                results[i] = TimelineData::fromJson(*obj);
+            results[i].data = readTimeline(stored[i]);
+            results[i].fromStoredPath = results[i].data.has_value();
         }
     };
 
@@ -150,27 +166,19 @@ bool Workspace::load(const QString& path) {
 
     const QJsonArray array = doc->value("reels").toArray();
     reels.reserve(array.size());
-    std::vector<QString> timelinePaths;
-    timelinePaths.reserve(array.size());
+    std::vector<QString> storedTimelinePaths;
+    storedTimelinePaths.reserve(array.size());
     for (const QJsonValue& value : array) {
-        reels.append(reelFromJson(value.toObject()));
-        timelinePaths.push_back(reels.constLast().timeline_path);
+        Reel reel = reelFromJson(value.toObject());
+        storedTimelinePaths.push_back(reel.timeline_path);
+        derivePaths(reel);
+        reels.append(reel);
     }
+    readStoredTimelines(storedTimelinePaths);
 
-    std::vector<std::optional<TimelineData>> timelines = readTimelines(timelinePaths);
-    for (int i = 0; i < reels.size(); ++i) {
-        Reel& reel = reels[i];
-        // A job that was running when the studio closed did not finish: the files tell what is.
-        if (reel.status == ReelStatus::Analyzing || reel.status == ReelStatus::Rendering)
-            reel.status = ReelStatus::Pending;
-        if (timelines[i]) {
-            reel.timeline = std::move(*timelines[i]);
-            if (reel.status == ReelStatus::Pending)
-                reel.status = ReelStatus::Analyzed;
-        }
-        if (!reel.rendered_path.isEmpty() && QFileInfo::exists(reel.rendered_path))
-            reel.status = ReelStatus::Completed;
-    }
+    // Jobs of this project run by another process may still be writing (see StaleScratchFiles).
+    StaleScratchFiles::removeFrom(getRenderedDir());
+    StaleScratchFiles::removeFrom(getReleaseDir());
 
     scanSourceFootage();
     if (remembersRecent)
@@ -221,16 +229,65 @@ void Workspace::scanSourceFootage() {
         onReelsChanged();
 }
 
+void Workspace::readStoredTimelines(const std::vector<QString>& storedPaths) {
+    std::vector<QString> derivedPaths;
+    derivedPaths.reserve(reels.size());
+    for (const Reel& reel : std::as_const(reels))
+        derivedPaths.push_back(reel.timeline_path);
+    std::vector<StoredTimeline> timelines = readTimelines(derivedPaths, storedPaths);
+
+    for (int i = 0; i < reels.size(); ++i) {
+        Reel& reel = reels[i];
+        // A job that was running when the studio closed did not finish: the files tell what is.
+        if (reel.status == ReelStatus::Analyzing || reel.status == ReelStatus::Rendering)
+            reel.status = ReelStatus::Pending;
+        if (timelines[i].data) {
+            reel.timeline = std::move(*timelines[i].data);
+            if (reel.status == ReelStatus::Pending)
+                reel.status = ReelStatus::Analyzed;
+        }
+        // workspace.json records only derived paths from now on: a timeline found at its old
+        // place alone is copied to its derived one, or the next load would miss it. A failure
+        // leaves it readable where it was for this session.
+        if (timelines[i].fromStoredPath && QDir().mkpath(getTimelinesDir()))
+            SafeFile::writeJsonObject(reel.timeline_path, reel.timeline.toJson());
+        if (QFileInfo::exists(reel.rendered_path))
+            reel.status = ReelStatus::Completed;
+    }
+}
+
+QString Workspace::fileStem(const QString& name) {
+    // Both separators count whatever the platform: the file may come from another one.
+    QString flat = name;
+    flat.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QStringList kept;
+    for (QString part : flat.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".") || part == QLatin1String(".."))
+            continue;
+        for (QChar& c : part) {
+            if (c.unicode() < 0x20 || QStringLiteral(":*?\"<>|").contains(c))
+                c = QLatin1Char('_');
+        }
+        kept << part;
+    }
+    return kept.join(QLatin1Char('_'));
+}
+
+void Workspace::derivePaths(Reel& reel) const {
+    const QString stem = fileStem(reel.name);
+    reel.timeline_path = QDir(getTimelinesDir()).filePath(stem + "_timeline.json");
+    reel.rendered_path = QDir(getRenderedDir()).filePath(stem + "_edited.mp4");
+    reel.source_markers_path = QDir(getMarkersDir()).filePath(stem + "_source_markers.csv");
+    reel.edited_markers_path = QDir(getMarkersDir()).filePath(stem + "_edited_markers.csv");
+    reel.source_srt_path = QDir(getSubtitlesDir()).filePath(stem + "_source.srt");
+    reel.edited_srt_path = QDir(getSubtitlesDir()).filePath(stem + "_edited.srt");
+}
+
 Reel Workspace::newReelFor(const QString& name, const QString& sourcePath) const {
     Reel reel;
     reel.name = name;
     reel.source_path = sourcePath;
-    reel.timeline_path = QDir(getTimelinesDir()).filePath(name + "_timeline.json");
-    reel.rendered_path = QDir(getRenderedDir()).filePath(name + "_edited.mp4");
-    reel.source_markers_path = QDir(getMarkersDir()).filePath(name + "_source_markers.csv");
-    reel.edited_markers_path = QDir(getMarkersDir()).filePath(name + "_edited_markers.csv");
-    reel.source_srt_path = QDir(getSubtitlesDir()).filePath(name + "_source.srt");
-    reel.edited_srt_path = QDir(getSubtitlesDir()).filePath(name + "_edited.srt");
+    derivePaths(reel);
     if (QFileInfo::exists(reel.rendered_path))
         reel.status = ReelStatus::Completed;
     else if (QFileInfo::exists(reel.timeline_path))
@@ -259,6 +316,10 @@ QString Workspace::getReleaseDir() const {
 }
 QString Workspace::getTempDir() const {
     return subdir("temp");
+}
+
+QString Workspace::getMasterPath() const {
+    return QDir(getReleaseDir()).filePath(fileStem(project_name) + "_Master_Release.mp4");
 }
 
 Reel* Workspace::getReel(int index) {

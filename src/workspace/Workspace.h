@@ -7,11 +7,15 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace Tessaryn {
 
 // The project model: a project folder, the read-only footage folder it draws clips from, and
-// its reels. Persists itself as workspace.json in the project folder.
+// its reels. Persists itself as workspace.json in the project folder. Every file a reel writes
+// lies inside the project folder at a path derived from the folder and the reel's name, never
+// at a path read from workspace.json, so a moved project keeps working and a tampered file
+// cannot direct writes elsewhere.
 class Workspace : public QObject {
 public:
     static constexpr qint64 MaxWorkspaceFileBytes = 64 * 1024 * 1024;
@@ -32,7 +36,8 @@ public:
     // A new project with an empty reel list; false when workspace.json could not be written.
     bool create(const QString& rootPath, const QString& projectName, const QString& sourceDir);
     // path is the project folder or its workspace.json. On failure nothing changes, so a later
-    // save cannot overwrite a damaged file or mix two projects.
+    // save cannot overwrite a damaged file or mix two projects. Reel paths are derived afresh;
+    // a timeline missing at its derived path is still read from the stored path.
     bool load(const QString& path);
     bool save();
     void scanSourceFootage();
@@ -43,6 +48,8 @@ public:
     QString getRenderedDir() const;
     QString getReleaseDir() const;
     QString getTempDir() const;
+    // "<release>/<project name as a file stem>_Master_Release.mp4".
+    QString getMasterPath() const;
 
     Reel* getReel(int index);
     Reel* findReelByName(const QString& name);
@@ -50,10 +57,15 @@ public:
     void updateReelTimeline(int index, const TimelineData& data);
 
     static QString workspaceFileName() { return QStringLiteral("workspace.json"); }
+    // A name made safe to be one file name inside a folder: path separators, "." and ".."
+    // components and characters Windows refuses in file names cannot lead elsewhere.
+    static QString fileStem(const QString& name);
 
 private:
     QString subdir(const char* name) const;
     Reel newReelFor(const QString& name, const QString& sourcePath) const;
+    void derivePaths(Reel& reel) const;
+    void readStoredTimelines(const std::vector<QString>& storedPaths);
 };
 
 } // namespace Tessaryn

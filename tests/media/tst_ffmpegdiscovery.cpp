@@ -120,7 +120,7 @@ private slots:
         TimelineData data;
         Segment s;
         s.source_end = 1.0;
-        s.classification = "milestone";
+        s.classification = Classification::Milestone;
         data.segments = {s};
         data.total_edited_duration = 1.0;
         if (proxy)

@@ -42,11 +42,11 @@ struct Recorder {
     }
 };
 
-Segment segment(double start, double end, const char* classification, double speed) {
+Segment segment(double start, double end, Classification classification, double speed) {
     Segment s;
     s.source_start = start;
     s.source_end = end;
-    s.classification = QString::fromLatin1(classification);
+    s.classification = classification;
     s.speed_factor = speed;
     return s;
 }
@@ -55,7 +55,7 @@ TimelineData timeline(const QList<Segment>& segments) {
     TimelineData data;
     data.segments = segments;
     for (const Segment& s : segments) {
-        if (s.classification != QLatin1String("static_pause") && s.speed_factor > 0)
+        if (s.classification != Classification::StaticPause && s.speed_factor > 0)
             data.total_edited_duration += (s.source_end - s.source_start) / s.speed_factor;
     }
     return data;
@@ -69,7 +69,7 @@ QStringList filesIn(const QString& folder) {
 // A cut thousands of times longer than its source: every frame is repeated until the render has
 // run for minutes, so it is still busy whenever the test ends it.
 TimelineData endlessCut() {
-    return timeline({segment(0, 2, "milestone", 0.0005)});
+    return timeline({segment(0, 2, Classification::Milestone, 0.0005)});
 }
 
 } // namespace
@@ -107,10 +107,12 @@ private slots:
     void rendersTheEditedTimeline_data() {
         QTest::addColumn<QList<Segment>>("segments");
         QTest::newRow("kept, paused and sped up")
-            << QList<Segment>{segment(0, 1.6, "milestone", 1), segment(1.6, 2.4, "static_pause", 0),
-                              segment(2.4, 6, "repetitive_assembly", 10)};
-        QTest::newRow("start below 0.0001 s") << QList<Segment>{
-            segment(0.00005, 4, "repetitive_assembly", 4), segment(4, 6, "milestone", 1)};
+            << QList<Segment>{segment(0, 1.6, Classification::Milestone, 1),
+                              segment(1.6, 2.4, Classification::StaticPause, 0),
+                              segment(2.4, 6, Classification::RepetitiveAssembly, 10)};
+        QTest::newRow("start below 0.0001 s")
+            << QList<Segment>{segment(0.00005, 4, Classification::RepetitiveAssembly, 4),
+                              segment(4, 6, Classification::Milestone, 1)};
     }
 
     void rendersTheEditedTimeline() {
@@ -154,8 +156,9 @@ private slots:
         Recorder recorder;
         recorder.attach(engine);
         const TimelineData data =
-            timeline({segment(0, 3, "static_pause", 0), segment(3, 4, "milestone", 0),
-                      segment(4, 6, "repetitive_assembly", -10)});
+            timeline({segment(0, 3, Classification::StaticPause, 0),
+                      segment(3, 4, Classification::Milestone, 0),
+                      segment(4, 6, Classification::RepetitiveAssembly, -10)});
         QVERIFY(!engine.renderEditedVideo(source, data, out));
         QVERIFY(!engine.isRunning());
         QCOMPARE(recorder.finished.size(), 1);
@@ -177,7 +180,8 @@ private slots:
 
         // Refused before any launch: only an existing regular file is a source.
         QVERIFY(!engine.renderEditedVideo(dir.filePath("missing clip.mp4"),
-                                          timeline({segment(0, 2, "milestone", 1)}), out));
+                                          timeline({segment(0, 2, Classification::Milestone, 1)}),
+                                          out));
         QVERIFY(!engine.isRunning());
         QCOMPARE(recorder.finished.size(), 1);
         QVERIFY(!recorder.finished[0].success);
@@ -230,7 +234,7 @@ private slots:
         FFmpegEngine engine;
         Recorder recorder;
         recorder.attach(engine);
-        const TimelineData shortCut = timeline({segment(0, 2, "milestone", 1)});
+        const TimelineData shortCut = timeline({segment(0, 2, Classification::Milestone, 1)});
         int nestedStarted = -1;
         engine.finishedCallback = [&](bool ok, const QString& path, const QString& error) {
             recorder.finished.append({ok, path, error});
@@ -258,7 +262,7 @@ private slots:
         const QString cutFolder = folder("chain");
         const QString first = QDir(cutFolder).filePath("a_edited.mp4");
         const QString second = QDir(cutFolder).filePath("b_edited.mp4");
-        const TimelineData shortCut = timeline({segment(0, 2, "milestone", 1)});
+        const TimelineData shortCut = timeline({segment(0, 2, Classification::Milestone, 1)});
         FFmpegEngine engine;
         Recorder recorder;
         recorder.attach(engine);

@@ -21,7 +21,7 @@ namespace {
 TimelineData timeline(double end, double speed) {
     Segment s;
     s.source_end = end;
-    s.classification = QStringLiteral("milestone");
+    s.classification = Classification::Milestone;
     s.speed_factor = speed;
     TimelineData data;
     data.segments = {s};

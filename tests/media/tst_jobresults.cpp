@@ -27,7 +27,7 @@ Segment segment(double start, double end, double speed = 1.0) {
     Segment s;
     s.source_start = start;
     s.source_end = end;
-    s.classification = QStringLiteral("milestone");
+    s.classification = Classification::Milestone;
     s.speed_factor = speed;
     return s;
 }

@@ -1,4 +1,5 @@
 #include "media/FFmpegEngine.h"
+#include "timeline/ClassificationText.h"
 #include "timeline/TimelineData.h"
 
 #include <QtTest>
@@ -7,7 +8,7 @@ using namespace Tessaryn;
 
 namespace {
 
-Segment segment(double start, double end, const QString& classification, double speed) {
+Segment segment(double start, double end, Classification classification, double speed) {
     Segment s;
     s.source_start = start;
     s.source_end = end;
@@ -28,29 +29,31 @@ private slots:
         QTest::addColumn<QString>("graph");
         const QString tail = QStringLiteral(",fps=source_fps[outv]");
         QTest::newRow("kept and sped")
-            << QList<Segment>{segment(0, 12.5, "milestone", 1),
-                              segment(12.5, 80, "repetitive_assembly", 10)}
+            << QList<Segment>{segment(0, 12.5, Classification::Milestone, 1),
+                              segment(12.5, 80, Classification::RepetitiveAssembly, 10)}
             << "[0:v]trim=start=0:end=12.5,setpts=1*(PTS-STARTPTS)[v0];"
                "[0:v]trim=start=12.5:end=80,setpts=0.1*(PTS-STARTPTS)[v1];"
                "[v0][v1]concat=n=2:v=1:a=0" +
                    tail;
         QTest::newRow("pauses and non-positive speeds leave no gap in the labels")
-            << QList<Segment>{segment(0, 1, "static_pause", 0), segment(1, 2, "milestone", 0),
-                              segment(2, 3, "milestone", -1), segment(3, 7, "other", 4),
-                              segment(7, 8, "Static_Pause", 0.5)}
+            << QList<Segment>{segment(0, 1, Classification::StaticPause, 0),
+                              segment(1, 2, Classification::Milestone, 0),
+                              segment(2, 3, Classification::Milestone, -1),
+                              segment(3, 7, ClassificationText::fromText("other"), 4),
+                              segment(7, 8, ClassificationText::fromText("Static_Pause"), 0.5)}
             << "[0:v]trim=start=3:end=7,setpts=0.25*(PTS-STARTPTS)[v0];"
                "[0:v]trim=start=7:end=8,setpts=2*(PTS-STARTPTS)[v1];"
                "[v0][v1]concat=n=2:v=1:a=0" +
                    tail;
         QTest::newRow("rounding to six digits and five decimals")
-            << QList<Segment>{segment(1234.5678, 1300, "repetitive_assembly", 3)}
+            << QList<Segment>{segment(1234.5678, 1300, Classification::RepetitiveAssembly, 3)}
             << "[0:v]trim=start=1234.57:end=1300,setpts=0.33333*(PTS-STARTPTS)[v0];"
                "[v0]concat=n=1:v=1:a=0" +
                    tail;
         // ffmpeg refuses 5e-05 and 1.23457e+06 as durations.
         QTest::newRow("tiny and huge times stay plain decimals")
-            << QList<Segment>{segment(0.00005, 1234567.8, "milestone", 1),
-                              segment(0.0000123456789, 0.0001, "milestone", 1)}
+            << QList<Segment>{segment(0.00005, 1234567.8, Classification::Milestone, 1),
+                              segment(0.0000123456789, 0.0001, Classification::Milestone, 1)}
             << "[0:v]trim=start=0.00005:end=1234570,setpts=1*(PTS-STARTPTS)[v0];"
                "[0:v]trim=start=0.0000123457:end=0.0001,setpts=1*(PTS-STARTPTS)[v1];"
                "[v0][v1]concat=n=2:v=1:a=0" +

@@ -8,6 +8,9 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using namespace Tessaryn;
@@ -82,6 +85,52 @@ private slots:
         QVERIFY(!textWritten);
         QCOMPARE(TestSupport::readFile(path), previous);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"workspace.json"});
+    }
+    // A document smaller than the write buffer only reaches the disk when the buffer is flushed;
+    // a flush that fails there must fail the write and keep the old file. The child process
+    // runs under a file size limit below the document's size, with SIGXFSZ ignored so the write
+    // fails with EFBIG instead of killing it.
+    void smallFailedWriteKeepsThePreviousFile_data() {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("json document") << true;
+        QTest::newRow("text") << false;
+    }
+
+    void smallFailedWriteKeepsThePreviousFile() {
+        QFETCH(bool, json);
+        const QString folder = dir.filePath(QStringLiteral("small-%1").arg(json));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/timeline.json";
+        const QByteArray previous = "{\"summary\": \"kept\"}";
+        QVERIFY(TestSupport::writeFile(path, previous));
+        const QString longer = QStringLiteral("a summary well beyond the limit of 32 bytes");
+
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limited {};
+            limited.rlim_cur = limited.rlim_max = 32;
+            if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+                _exit(3);
+            const bool written = json ? SafeFile::writeJsonObject(path, {{"summary", longer}})
+                                      : SafeFile::writeText(path, longer);
+            _exit(written ? 1 : 0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0); // the write reported its failure
+        QCOMPARE(TestSupport::readFile(path), previous);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"timeline.json"});
+    }
+
+    // A FIFO where a timeline should be must not block start-up waiting for a writer.
+    void fifoIsNotRead() {
+        const QString path = dir.filePath("fifo_timeline.json");
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(!SafeFile::readJsonObject(path).has_value());
+        QVERIFY(!SafeFile::readJsonObject(dir.path()).has_value()); // nor a folder
     }
 #endif
 };

@@ -6,6 +6,8 @@
 
 using namespace Tessaryn;
 
+Q_DECLARE_METATYPE(Tessaryn::Classification)
+
 class TimelineDataTest : public QObject {
     Q_OBJECT
 
@@ -58,7 +60,7 @@ private slots:
             QCOMPARE(s.source_start, firstStart);
             QCOMPARE(s.speed_factor, firstSpeed);
             QVERIFY(s.description.isEmpty());
-            QVERIFY(s.classification.isEmpty());
+            QCOMPARE(s.classification, Classification::Unclassified);
             QCOMPARE(s.edited_start, 0.0);
             QCOMPARE(s.edited_end, 0.0);
         }
@@ -95,7 +97,8 @@ private slots:
             s.source_start = i * 10.123456789;
             s.source_end = i * 10.123456789 + 7.000000001;
             s.description = QStringLiteral("step %1 — ünïcode").arg(i);
-            s.classification = i == 1 ? "repetitive_assembly" : "milestone";
+            s.classification =
+                i == 1 ? Classification::RepetitiveAssembly : Classification::Milestone;
             s.speed_factor = i == 1 ? 10.0 : 1.0;
             s.edited_start = i / 3.0;
             s.edited_end = i / 3.0 + 1e-9;
@@ -136,6 +139,41 @@ private slots:
         for (const char* key : {"source_start", "source_end", "description", "classification",
                                 "speed_factor", "edited_start", "edited_end"})
             QVERIFY2(s.contains(QLatin1String(key)), key);
+    }
+    // Words are translated at the JSON edge: exact words only, nothing or an empty word is
+    // unclassified (and stays so for the computation to decide), anything else a milestone.
+    void classificationWords_data() {
+        QTest::addColumn<QJsonValue>("stored");
+        QTest::addColumn<Classification>("read");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("milestone")
+            << QJsonValue("milestone") << Classification::Milestone << "milestone";
+        QTest::newRow("repetitive") << QJsonValue("repetitive_assembly")
+                                    << Classification::RepetitiveAssembly << "repetitive_assembly";
+        QTest::newRow("pause") << QJsonValue("static_pause") << Classification::StaticPause
+                               << "static_pause";
+        QTest::newRow("empty word") << QJsonValue("") << Classification::Unclassified << "";
+        QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined)
+                                 << Classification::Unclassified << "";
+        QTest::newRow("not a string") << QJsonValue(3) << Classification::Unclassified << "";
+        QTest::newRow("other case")
+            << QJsonValue("Static_Pause") << Classification::Milestone << "milestone";
+        QTest::newRow("unknown word")
+            << QJsonValue("custom_word") << Classification::Milestone << "milestone";
+    }
+
+    void classificationWords() {
+        QFETCH(QJsonValue, stored);
+        QFETCH(Classification, read);
+        QFETCH(QString, written);
+        QJsonObject segment{{"source_start", 1.0}};
+        if (!stored.isUndefined())
+            segment.insert("classification", stored);
+        const TimelineData data = TimelineData::fromJson({{"segments", QJsonArray{segment}}});
+        QCOMPARE(data.segments.size(), 1);
+        QCOMPARE(data.segments.at(0).classification, read);
+        const QJsonObject back = data.toJson().value("segments").toArray().at(0).toObject();
+        QCOMPARE(back.value("classification"), QJsonValue(written));
     }
 };
 

@@ -1,7 +1,11 @@
 #include "TestSupport.h"
+#include "timeline/MarkersCsvExport.h"
 #include "timeline/TimelineData.h"
+#include "timeline/TimelineExport.h"
+#include "timeline/TimelineExports.h"
 #include "timeline/TimelineMath.h"
 
+#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -9,7 +13,7 @@ using namespace Tessaryn;
 
 namespace {
 
-Segment seg(double s0, double s1, double e0, double e1, const QString& cls, const QString& desc) {
+Segment seg(double s0, double s1, double e0, double e1, Classification cls, const QString& desc) {
     Segment s;
     s.source_start = s0;
     s.source_end = s1;
@@ -23,11 +27,12 @@ Segment seg(double s0, double s1, double e0, double e1, const QString& cls, cons
 TimelineData sample() {
     TimelineData d;
     d.segments = {
-        seg(61.5, 75.0, 0.0, 13.5, "milestone", "  Opening   the case,\n \"carefully\"  "),
-        seg(75.0, 105.0, 13.5, 16.5, "repetitive_assembly", "Screws: 100% of them"),
-        seg(105.0, 108.0, 16.5, 16.5, "static_pause", "Long pause"),
-        seg(108.0, 108.14, 16.5, 16.64, "milestone", "Blink"),
-        seg(108.14, 110.0, 16.64, 18.5, "custom_word", "Done %1 %2"),
+        seg(61.5, 75.0, 0.0, 13.5, Classification::Milestone,
+            "  Opening   the case,\n \"carefully\"  "),
+        seg(75.0, 105.0, 13.5, 16.5, Classification::RepetitiveAssembly, "Screws: 100% of them"),
+        seg(105.0, 108.0, 16.5, 16.5, Classification::StaticPause, "Long pause"),
+        seg(108.0, 108.14, 16.5, 16.64, Classification::Milestone, "Blink"),
+        seg(108.14, 110.0, 16.64, 18.5, Classification::Unclassified, "Done %1 %2"),
     };
     return d;
 }
@@ -54,8 +59,7 @@ private slots:
                           "\"00:01:45:00\",\"00:01:48:00\",\"Long pause\",\"Red\","
                           "\"static_pause\"\n"
                           "\"00:01:48:00\",\"00:01:48:04\",\"Blink\",\"Green\",\"milestone\"\n"
-                          "\"00:01:48:04\",\"00:01:50:00\",\"Done %1 %2\",\"Blue\","
-                          "\"custom_word\"\n");
+                          "\"00:01:48:04\",\"00:01:50:00\",\"Done %1 %2\",\"Blue\",\"\"\n");
         QTest::newRow("edited axis leaves out pauses")
             << true
             << QByteArray("Record In,Record Out,Marker Name,Color,Notes\n"
@@ -64,8 +68,7 @@ private slots:
                           "\"00:00:13:15\",\"00:00:16:15\",\"Screws: 100% of them\",\"Yellow\","
                           "\"repetitive_assembly\"\n"
                           "\"00:00:16:15\",\"00:00:16:19\",\"Blink\",\"Green\",\"milestone\"\n"
-                          "\"00:00:16:19\",\"00:00:18:15\",\"Done %1 %2\",\"Blue\","
-                          "\"custom_word\"\n");
+                          "\"00:00:16:19\",\"00:00:18:15\",\"Done %1 %2\",\"Blue\",\"\"\n");
     }
 
     void markers() {
@@ -130,6 +133,71 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(!TimelineMath::exportDaVinciMarkersCsv(sample(), folder, false, 30.0));
         QVERIFY(QFileInfo(folder).isDir());
+    }
+    void registryNamesItsFormats_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("known");
+        for (const QString& name : TimelineExports::formats())
+            QTest::newRow(qPrintable(name)) << name << true;
+        QTest::newRow("letter case matters") << "CSV" << false;
+        QTest::newRow("not yet a format") << "edl" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void registryNamesItsFormats() {
+        QFETCH(QString, name);
+        QFETCH(bool, known);
+        const std::unique_ptr<TimelineExport> format = TimelineExports::create(name);
+        QCOMPARE(format != nullptr, known);
+        if (format)
+            QCOMPARE(format->formatName(), name);
+    }
+
+    // The registry's formats write exactly what the named functions write.
+    void registryFormatsMatchTheNamedExports() {
+        QCOMPARE(TimelineExports::formats(), (QStringList{"csv", "srt"}));
+        for (const TimelineAxis axis : {TimelineAxis::Source, TimelineAxis::Edited}) {
+            const bool edited = axis == TimelineAxis::Edited;
+            const QString csv = dir.filePath(QStringLiteral("reg/%1.csv").arg(edited));
+            const QString srt = dir.filePath(QStringLiteral("reg/%1.srt").arg(edited));
+            QString error;
+            QVERIFY(TimelineExports::create("csv")->write(sample(), csv, axis, &error));
+            QVERIFY(TimelineExports::create("srt")->write(sample(), srt, axis, &error));
+            QVERIFY(error.isEmpty());
+            QCOMPARE(TestSupport::readFile(csv),
+                     TimelineMath::markersCsv(sample(), edited, 30.0).toUtf8());
+            QCOMPARE(TestSupport::readFile(srt),
+                     TimelineMath::srtSubtitles(sample(), edited).toUtf8());
+        }
+    }
+
+    void failedWriteGivesAReason() {
+        const QString blocker = dir.filePath("reason/blocker");
+        QVERIFY(TestSupport::writeFile(blocker, "kept"));
+        const MarkersCsvExport csv;
+        QString error;
+        QVERIFY(!csv.write(sample(), blocker + "/x.csv", TimelineAxis::Source, &error));
+        QVERIFY2(error.contains(blocker), qPrintable(error));
+
+        const QString folder = dir.filePath("reason/folder.csv");
+        QVERIFY(QDir().mkpath(folder));
+        error.clear();
+        QVERIFY(!csv.write(sample(), folder, TimelineAxis::Edited, &error));
+        QVERIFY2(error.contains(folder), qPrintable(error));
+        QCOMPARE(TestSupport::readFile(blocker), QByteArray("kept"));
+        QVERIFY(!csv.write(sample(), folder, TimelineAxis::Edited, nullptr));
+    }
+
+    // A word the model made up is a milestone once read, so it is exported as one.
+    void unknownWordFromJsonExportsAsMilestone() {
+        const QJsonObject segment{{"source_start", 0.0},
+                                  {"source_end", 2.0},
+                                  {"description", "Odd"},
+                                  {"classification", "custom_word"}};
+        const TimelineData data = TimelineData::fromJson({{"segments", QJsonArray{segment}}});
+        QCOMPARE(MarkersCsvExport(25.0).text(data, TimelineAxis::Source),
+                 QString("Record In,Record Out,Marker Name,Color,Notes\n"
+                         "\"00:00:00:00\",\"00:00:02:00\",\"Odd\",\"Green\",\"milestone\"\n"));
     }
 };
 

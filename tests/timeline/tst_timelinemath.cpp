@@ -1,3 +1,4 @@
+#include "timeline/ClassificationText.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineMath.h"
 
@@ -9,7 +10,7 @@ using namespace Tessaryn;
 
 namespace {
 
-Segment seg(double start, double end, const QString& cls, const QString& desc = QString()) {
+Segment seg(double start, double end, Classification cls, const QString& desc = QString()) {
     Segment s;
     s.source_start = start;
     s.source_end = end;
@@ -21,7 +22,7 @@ Segment seg(double start, double end, const QString& cls, const QString& desc = 
 struct Expected {
     double start;
     double end;
-    const char* cls;
+    Classification cls;
     double speed;
     double editedStart;
     double editedEnd;
@@ -44,7 +45,7 @@ private:
             const QByteArray where = "segment " + QByteArray::number(i);
             QVERIFY2(qFuzzyCompare(1 + s.source_start, 1 + e.start), where);
             QVERIFY2(qFuzzyCompare(1 + s.source_end, 1 + e.end), where);
-            QCOMPARE(s.classification, QString::fromLatin1(e.cls));
+            QCOMPARE(s.classification, e.cls);
             QCOMPARE(s.speed_factor, e.speed);
             QVERIFY2(qFuzzyCompare(1 + s.edited_start, 1 + e.editedStart), where);
             QVERIFY2(qFuzzyCompare(1 + s.edited_end, 1 + e.editedEnd), where);
@@ -70,40 +71,48 @@ private slots:
         QTest::addColumn<double>("editedTotal");
 
         QTest::newRow("milestone, ramp, pause")
-            << QList<Segment>{seg(0, 10, "milestone"), seg(10, 40, "repetitive_assembly"),
-                              seg(40, 50, "static_pause")}
-            << QList<Expected>{{0, 10, "milestone", 1.0, 0, 10},
-                               {10, 40, "repetitive_assembly", 10.0, 10, 13},
-                               {40, 50, "static_pause", 0.0, 13, 13}}
+            << QList<Segment>{seg(0, 10, Classification::Milestone),
+                              seg(10, 40, Classification::RepetitiveAssembly),
+                              seg(40, 50, Classification::StaticPause)}
+            << QList<Expected>{{0, 10, Classification::Milestone, 1.0, 0, 10},
+                               {10, 40, Classification::RepetitiveAssembly, 10.0, 10, 13},
+                               {40, 50, Classification::StaticPause, 0.0, 13, 13}}
             << 50.0 << 13.0;
         QTest::newRow("out of order, gap dropped")
-            << QList<Segment>{seg(20, 25, "milestone"), seg(0, 10, "milestone")}
-            << QList<Expected>{{0, 10, "milestone", 1.0, 0, 10}, {20, 25, "milestone", 1.0, 10, 15}}
+            << QList<Segment>{seg(20, 25, Classification::Milestone),
+                              seg(0, 10, Classification::Milestone)}
+            << QList<Expected>{{0, 10, Classification::Milestone, 1.0, 0, 10},
+                               {20, 25, Classification::Milestone, 1.0, 10, 15}}
             << 25.0 << 15.0;
         QTest::newRow("reversed range clamps to zero length")
-            << QList<Segment>{seg(5, 2, "milestone"), seg(6, 8, "milestone")}
-            << QList<Expected>{{5, 5, "milestone", 1.0, 0, 0}, {6, 8, "milestone", 1.0, 0, 2}}
+            << QList<Segment>{seg(5, 2, Classification::Milestone),
+                              seg(6, 8, Classification::Milestone)}
+            << QList<Expected>{{5, 5, Classification::Milestone, 1.0, 0, 0},
+                               {6, 8, Classification::Milestone, 1.0, 0, 2}}
             << 8.0 << 2.0;
         QTest::newRow("short unclassified pause stays milestone")
-            << QList<Segment>{seg(0, 1.5, "", "A short pause")}
-            << QList<Expected>{{0, 1.5, "milestone", 1.0, 0, 1.5}} << 1.5 << 1.5;
+            << QList<Segment>{seg(0, 1.5, Classification::Unclassified, "A short pause")}
+            << QList<Expected>{{0, 1.5, Classification::Milestone, 1.0, 0, 1.5}} << 1.5 << 1.5;
         QTest::newRow("unclassified pause at threshold is cut")
-            << QList<Segment>{seg(0, 2.0, "", "PAUSED while thinking")}
-            << QList<Expected>{{0, 2.0, "static_pause", 0.0, 0, 0}} << 2.0 << 0.0;
+            << QList<Segment>{seg(0, 2.0, Classification::Unclassified, "PAUSED while thinking")}
+            << QList<Expected>{{0, 2.0, Classification::StaticPause, 0.0, 0, 0}} << 2.0 << 0.0;
         QTest::newRow("unclassified without the word is a milestone")
-            << QList<Segment>{seg(0, 5, "", "Holding still")}
-            << QList<Expected>{{0, 5, "milestone", 1.0, 0, 5}} << 5.0 << 5.0;
+            << QList<Segment>{seg(0, 5, Classification::Unclassified, "Holding still")}
+            << QList<Expected>{{0, 5, Classification::Milestone, 1.0, 0, 5}} << 5.0 << 5.0;
         QTest::newRow("explicit pause cut regardless of length")
-            << QList<Segment>{seg(0, 0.5, "static_pause")}
-            << QList<Expected>{{0, 0.5, "static_pause", 0.0, 0, 0}} << 0.5 << 0.0;
+            << QList<Segment>{seg(0, 0.5, Classification::StaticPause)}
+            << QList<Expected>{{0, 0.5, Classification::StaticPause, 0.0, 0, 0}} << 0.5 << 0.0;
         QTest::newRow("case variant of ramp is a milestone")
-            << QList<Segment>{seg(0, 10, "Repetitive_Assembly"), seg(10, 12, "talking")}
-            << QList<Expected>{{0, 10, "milestone", 1.0, 0, 10}, {10, 12, "milestone", 1.0, 10, 12}}
+            << QList<Segment>{seg(0, 10, ClassificationText::fromText("Repetitive_Assembly")),
+                              seg(10, 12, ClassificationText::fromText("talking"))}
+            << QList<Expected>{{0, 10, Classification::Milestone, 1.0, 0, 10},
+                               {10, 12, Classification::Milestone, 1.0, 10, 12}}
             << 12.0 << 12.0;
         QTest::newRow("overlaps play in full, source total is the largest end")
-            << QList<Segment>{seg(0, 30, "milestone"), seg(10, 20, "repetitive_assembly")}
-            << QList<Expected>{{0, 30, "milestone", 1.0, 0, 30},
-                               {10, 20, "repetitive_assembly", 10.0, 30, 31}}
+            << QList<Segment>{seg(0, 30, Classification::Milestone),
+                              seg(10, 20, Classification::RepetitiveAssembly)}
+            << QList<Expected>{{0, 30, Classification::Milestone, 1.0, 0, 30},
+                               {10, 20, Classification::RepetitiveAssembly, 10.0, 30, 31}}
             << 30.0 << 31.0;
     }
 
@@ -123,7 +132,10 @@ private slots:
 
     void editedAxisIsGapFree() {
         TimelineData d;
-        const char* kinds[] = {"milestone", "repetitive_assembly", "static_pause", "other", ""};
+        const Classification kinds[] = {
+            Classification::Milestone, Classification::RepetitiveAssembly,
+            Classification::StaticPause, ClassificationText::fromText("other"),
+            Classification::Unclassified};
         for (int i = 0; i < 500; ++i)
             d.segments.append(seg((i * 7919) % 1000, (i * 7919) % 1000 + (i % 13), kinds[i % 5],
                                   i % 2 ? "pause" : "work"));

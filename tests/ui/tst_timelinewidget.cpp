@@ -1,4 +1,5 @@
 #include "app/Config.h"
+#include "timeline/ClassificationText.h"
 #include "ui/TimelineWidget.h"
 
 #include <QApplication>
@@ -19,7 +20,7 @@ const QRgb Red = Config::COLOR_PAUSE_RED.rgb();
 const QRgb Green = Config::COLOR_ACCENT_GREEN.rgb();
 constexpr int H = 85;
 
-Segment seg(double start, double end, const QString& cls, const QString& desc = {},
+Segment seg(double start, double end, Classification cls, const QString& desc = {},
             double speed = 1.0) {
     Segment s;
     s.source_start = start;
@@ -65,6 +66,7 @@ bool sameSeconds(const QList<double>& a, const QList<double>& b) {
 } // namespace
 
 Q_DECLARE_METATYPE(QList<QPoint>)
+Q_DECLARE_METATYPE(Tessaryn::Classification)
 Q_DECLARE_METATYPE(QList<double>)
 
 class TimelineWidgetTest : public QObject {
@@ -75,7 +77,7 @@ private slots:
         TimelineWidget view;
         view.resize(600, H);
         // Segments without a source duration leave nothing to draw, click or hover.
-        view.setTimelineData(timeline(0.0, {seg(0, 10, "milestone", "hidden")}));
+        view.setTimelineData(timeline(0.0, {seg(0, 10, Classification::Milestone, "hidden")}));
         const QImage image = render(view);
         QCOMPARE(image.pixel(10, 60), Background);
         QVERIFY(closerTo(image.pixel(300, 20), qRgb(0x3C, 0x41, 0x4E), Background));
@@ -133,22 +135,28 @@ private slots:
     }
 
     void segmentBlocks_data() {
-        QTest::addColumn<QString>("classification");
+        QTest::addColumn<Classification>("classification");
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("end");
         QTest::addColumn<int>("x");
         QTest::addColumn<int>("w");
         QTest::addColumn<QRgb>("colour");
-        QTest::newRow("milestone") << "milestone" << 10.0 << 20.0 << 100 << 100 << Green;
-        QTest::newRow("repetitive") << "repetitive_assembly" << 30.0 << 34.5 << 300 << 45 << Gold;
-        QTest::newRow("pause") << "static_pause" << 50.0 << 60.09 << 500 << 100 << Red;
-        QTest::newRow("other case") << "Repetitive_Assembly" << 10.0 << 20.0 << 100 << 100 << Green;
-        QTest::newRow("unknown word") << "idle" << 10.0 << 20.0 << 100 << 100 << Green;
-        QTest::newRow("narrow is 2 px") << "static_pause" << 40.0 << 40.01 << 400 << 2 << Red;
-        QTest::newRow("reversed is 2 px") << "milestone" << 40.0 << 30.0 << 400 << 2 << Green;
+        QTest::newRow("milestone")
+            << Classification::Milestone << 10.0 << 20.0 << 100 << 100 << Green;
+        QTest::newRow("repetitive")
+            << Classification::RepetitiveAssembly << 30.0 << 34.5 << 300 << 45 << Gold;
+        QTest::newRow("pause") << Classification::StaticPause << 50.0 << 60.09 << 500 << 100 << Red;
+        QTest::newRow("other case") << ClassificationText::fromText("Repetitive_Assembly") << 10.0
+                                    << 20.0 << 100 << 100 << Green;
+        QTest::newRow("unclassified")
+            << Classification::Unclassified << 10.0 << 20.0 << 100 << 100 << Green;
+        QTest::newRow("narrow is 2 px")
+            << Classification::StaticPause << 40.0 << 40.01 << 400 << 2 << Red;
+        QTest::newRow("reversed is 2 px")
+            << Classification::Milestone << 40.0 << 30.0 << 400 << 2 << Green;
     }
     void segmentBlocks() {
-        QFETCH(QString, classification);
+        QFETCH(Classification, classification);
         QFETCH(double, start);
         QFETCH(double, end);
         QFETCH(int, x);
@@ -188,7 +196,7 @@ private slots:
         TimelineWidget view;
         view.resize(1000, H);
         view.setTimelineData(
-            timeline(1000.0, {seg(100, 100 + blockWidth, "milestone", description)}));
+            timeline(1000.0, {seg(100, 100 + blockWidth, Classification::Milestone, description)}));
         view.setPlayheadSeconds(-100.0, 0.0);
         const QImage image = render(view);
         const int right = 100 + blockWidth;
@@ -250,7 +258,7 @@ private slots:
     void absurdTimesStayBounded() {
         TimelineWidget view;
         view.resize(600, H);
-        view.setTimelineData(timeline(1e300, {seg(0, 1e300, "milestone", "all")}));
+        view.setTimelineData(timeline(1e300, {seg(0, 1e300, Classification::Milestone, "all")}));
         view.setPlayheadSeconds(std::nan(""), 0.0);
         QElapsedTimer timer;
         timer.start();
@@ -319,10 +327,9 @@ private slots:
             << 150
             << "<b>Fasten %1 bolts</b><br>Time: 00:00:10 - 00:00:25 (15.0s)<br>Action: "
                "repetitive_assembly (10.0x)";
-        QTest::newRow("escaped classification")
+        QTest::newRow("classification word")
             << 650
-            << "<b>Idle</b><br>Time: 00:01:02 - 00:01:09 (7.5s)<br>Action: &lt;i&gt;"
-               "static_pause&lt;/i&gt; (0.0x)";
+            << "<b>Idle</b><br>Time: 00:01:02 - 00:01:09 (7.5s)<br>Action: static_pause (0.0x)";
         QTest::newRow("gap hides the tip") << 400 << QString();
     }
     void hoverTooltip() {
@@ -330,10 +337,10 @@ private slots:
         QFETCH(QString, tip);
         TimelineWidget view;
         view.resize(1000, H);
-        view.setTimelineData(
-            timeline(100.0, {seg(0, 10, "milestone", "Cut <b>panel</b> & trim"),
-                             seg(10, 25, "repetitive_assembly", "Fasten %1 bolts", 10.0),
-                             seg(62.25, 69.75, "<i>static_pause</i>", "Idle", 0.0)}));
+        view.setTimelineData(timeline(
+            100.0, {seg(0, 10, Classification::Milestone, "Cut <b>panel</b> & trim"),
+                    seg(10, 25, Classification::RepetitiveAssembly, "Fasten %1 bolts", 10.0),
+                    seg(62.25, 69.75, Classification::StaticPause, "Idle", 0.0)}));
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         // Start from a visible tip so that hiding is observable too.

@@ -69,7 +69,7 @@ private slots:
         // The unclassified pause of the second answer was rescued as a cut.
         const Reel* gears = ws.findReelByName("02_gear_train");
         QVERIFY(gears);
-        QCOMPARE(gears->timeline.segments.at(2).classification, QString("static_pause"));
+        QCOMPARE(gears->timeline.segments.at(2).classification, Classification::StaticPause);
         QCOMPARE(gears->timeline.segments.at(2).speed_factor, 0.0);
         // No half-written clip is left for a scan to pick up.
         QCOMPARE(QDir(projects.filePath(DemoWorkspace::footageFolderName()))

@@ -3,6 +3,7 @@
 #include "timeline/SafeFile.h"
 #include "workspace/Workspace.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -36,6 +37,18 @@ private:
                            {"status", status},
                            {"timeline_path", path("proj/timelines/" + name + "_timeline.json")},
                            {"rendered_path", path("proj/rendered/" + name + "_edited.mp4")}};
+    }
+
+    // Every file under top except those in the project folder, with its content.
+    static QMap<QString, QByteArray> filesOutside(const QString& top, const QString& root) {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(top, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            if (!p.startsWith(root + "/"))
+                files.insert(p, TestSupport::readFile(p));
+        }
+        return files;
     }
 
     void writeWorkspace(const QString& root, const QJsonObject& obj) {
@@ -386,6 +399,148 @@ private slots:
         QCOMPARE(ws.getReleaseDir(), QString("/p/root/release"));
         QCOMPARE(ws.getTempDir(), QString("/p/root/temp"));
         QVERIFY(!QFileInfo::exists("/p/root"));
+    }
+    // A project folder moved elsewhere as a whole finds its analyses and cuts again.
+    void movedProjectFindsItsWork() {
+        QTemporaryDir local;
+        const QString footage = local.filePath("footage");
+        for (const char* clip : {"analysed.mp4", "cut.mov", "fresh.mkv"})
+            QVERIFY(TestSupport::writeFile(footage + "/" + clip, "x"));
+        const QString before = local.filePath("old/proj");
+        Workspace ws;
+        QVERIFY(ws.create(before, "Moving", footage));
+        for (const char* name : {"analysed", "cut"}) {
+            const Reel* reel = ws.findReelByName(name);
+            QVERIFY(SafeFile::writeJsonObject(
+                reel->timeline_path, QJsonDocument::fromJson(timelineJson(name)).object()));
+        }
+        QVERIFY(TestSupport::writeFile(ws.findReelByName("cut")->rendered_path, "mp4"));
+        ws.updateReelStatus(1, ReelStatus::Completed);
+        QVERIFY(ws.save());
+
+        const QString after = local.filePath("elsewhere/renamed");
+        QVERIFY(QDir().mkpath(local.filePath("elsewhere")));
+        QVERIFY(QDir().rename(before, after));
+
+        Workspace moved;
+        QVERIFY(moved.load(after));
+        QCOMPARE(moved.reels.size(), 3);
+        const QList<QPair<QString, ReelStatus>> expected = {{"analysed", ReelStatus::Analyzed},
+                                                            {"cut", ReelStatus::Completed},
+                                                            {"fresh", ReelStatus::Pending}};
+        for (const auto& [name, status] : expected) {
+            const Reel* reel = moved.findReelByName(name);
+            QVERIFY2(reel, qPrintable(name));
+            QCOMPARE(reel->status, status);
+            QCOMPARE(reel->timeline.summary, status == ReelStatus::Pending ? QString() : name);
+            for (const QString& p : {reel->timeline_path, reel->rendered_path,
+                                     reel->source_markers_path, reel->edited_srt_path})
+                QVERIFY2(p.startsWith(after + "/"), qPrintable(p));
+        }
+        QCOMPARE(moved.findReelByName("cut")->rendered_path, after + "/rendered/cut_edited.mp4");
+        QVERIFY(moved.save());
+        QVERIFY(!QFileInfo::exists(local.filePath("old/proj")));
+    }
+
+    void fileStemsStayInsideTheirFolder_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("plain") << "b take.v2"
+                               << "b take.v2";
+        QTest::newRow("climbing") << "../../x"
+                                  << "x";
+        QTest::newRow("backslashes") << "..\\..\\y"
+                                     << "y";
+        QTest::newRow("absolute") << "/etc/z"
+                                  << "etc_z";
+        QTest::newRow("inner dots") << "a/./../b"
+                                    << "a_b";
+        QTest::newRow("drive and stream") << "C:evil"
+                                          << "C_evil";
+        QTest::newRow("only dots") << ".."
+                                   << "";
+    }
+
+    void fileStemsStayInsideTheirFolder() {
+        QFETCH(QString, name);
+        QFETCH(QString, stem);
+        QCOMPARE(Workspace::fileStem(name), stem);
+    }
+
+    // Paths, reel names and the project name from a tampered workspace.json: reading may look
+    // outside, but everything written through the workspace lands inside the project.
+    void tamperedFileWritesNothingOutside() {
+        QTemporaryDir local;
+        const QString root = local.filePath("nest/proj");
+        const QString outside = local.filePath("outside");
+        const QString storedTimeline = outside + "/x_timeline.json";
+        QVERIFY(TestSupport::writeFile(storedTimeline, timelineJson("from outside")));
+        QVERIFY(TestSupport::writeFile(outside + "/x_edited.mp4", "someone's film"));
+        QJsonArray reels;
+        for (const char* name : {"../../x", "..\\..\\..\\y", "/tmp/z", ".."})
+            reels.append(QJsonObject{{"name", name},
+                                     {"timeline_path", storedTimeline},
+                                     {"rendered_path", outside + "/x_edited.mp4"},
+                                     {"source_markers_path", outside + "/m.csv"},
+                                     {"edited_markers_path", outside + "/e.csv"},
+                                     {"source_srt_path", outside + "/s.srt"},
+                                     {"edited_srt_path", outside + "/e.srt"}});
+        writeWorkspace(root, QJsonObject{{"project_name", "../../../Evil/P"},
+                                         {"source_dir", local.filePath("none")},
+                                         {"reels", reels}});
+        const QMap<QString, QByteArray> untouched = filesOutside(local.path(), root);
+
+        Workspace ws;
+        QVERIFY(ws.load(root));
+        QCOMPARE(ws.reels.size(), 4);
+        QCOMPARE(ws.findReelByName("../../x")->timeline.summary, QString("from outside"));
+        QCOMPARE(ws.findReelByName("../../x")->status, ReelStatus::Analyzed); // not its film
+        QStringList written{ws.getMasterPath()};
+        for (const Reel& reel : std::as_const(ws.reels))
+            written << reel.timeline_path << reel.rendered_path << reel.source_markers_path
+                    << reel.edited_markers_path << reel.source_srt_path << reel.edited_srt_path;
+        for (const QString& p : std::as_const(written)) {
+            QVERIFY2(QDir::cleanPath(p).startsWith(root + "/"), qPrintable(p));
+            QVERIFY(TestSupport::writeFile(p, "written"));
+        }
+        QVERIFY(ws.save());
+        QCOMPARE(filesOutside(local.path(), root), untouched);
+        QVERIFY(QFileInfo::exists(root + "/timelines/x_timeline.json"));
+    }
+
+    // Scratch files of jobs that ended without cleaning up go; a file still being written by
+    // another process, or one that only looks similar, stays.
+    void staleScratchFilesAreRemoved_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("old partial cut") << "rendered/.a_edited.partial.mp4" << 600 << true;
+        QTest::newRow("live partial cut") << "rendered/.a_edited.partial.mp4" << 5 << false;
+        QTest::newRow("old partial master")
+            << "release/.P_Master_Release.partial.mp4" << 120 << true;
+        QTest::newRow("old concat list") << "release/concat_list.txt" << 7200 << true;
+        QTest::newRow("recent concat list") << "release/.concat_list.txt" << 120 << false;
+        QTest::newRow("finished cut") << "rendered/a_edited.mp4" << 600 << false;
+        QTest::newRow("other hidden file") << "rendered/.notes" << 600 << false;
+        QTest::newRow("other folder") << "timelines/.x.partial.json" << 600 << false;
+    }
+
+    void staleScratchFilesAreRemoved() {
+        QFETCH(QString, file);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        QTemporaryDir local;
+        writeWorkspace(local.path(), QJsonObject{{"source_dir", local.filePath("none")}});
+        const QString path = local.filePath(file);
+        QVERIFY(TestSupport::writeFile(path, "scratch"));
+        QFile handle(path);
+        QVERIFY(handle.open(QIODevice::ReadWrite));
+        QVERIFY(handle.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
+                                   QFileDevice::FileModificationTime));
+        handle.close();
+        Workspace ws;
+        QVERIFY(ws.load(local.path()));
+        QCOMPARE(QFileInfo::exists(path), !removed);
     }
 };
 

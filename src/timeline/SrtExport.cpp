@@ -1,0 +1,32 @@
+#include "timeline/SrtExport.h"
+
+#include "timeline/TimelineData.h"
+#include "timeline/TimelineMath.h"
+
+namespace Tessaryn {
+
+QString SrtExport::formatName() const {
+    return QStringLiteral("srt");
+}
+
+QString SrtExport::text(const TimelineData& data, TimelineAxis axis) const {
+    QString out;
+    int cue = 1;
+    for (const Segment& s : data.segments) {
+        if (!isOnAxis(s, axis))
+            continue;
+        const double start = startOn(s, axis);
+        const double end = endOn(s, axis);
+        if (end - start < MinCueSeconds)
+            continue;
+        out += QString::number(cue) + QLatin1Char('\n');
+        out += TimelineMath::formatSrtTimestamp(start) + QStringLiteral(" --> ") +
+               TimelineMath::formatSrtTimestamp(end) + QLatin1Char('\n');
+        out += s.description.simplified() + QLatin1Char('\n');
+        out += QLatin1Char('\n');
+        ++cue;
+    }
+    return out;
+}
+
+} // namespace Tessaryn

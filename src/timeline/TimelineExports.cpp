@@ -1,0 +1,40 @@
+#include "timeline/TimelineExports.h"
+
+#include "timeline/MarkersCsvExport.h"
+#include "timeline/SrtExport.h"
+
+namespace Tessaryn {
+
+namespace {
+
+using Factory = std::unique_ptr<TimelineExport> (*)();
+
+struct Entry {
+    const char* name;
+    Factory make;
+};
+
+// A new format is one line here.
+const Entry Registry[] = {
+    {"csv", [] { return std::unique_ptr<TimelineExport>(new MarkersCsvExport()); }},
+    {"srt", [] { return std::unique_ptr<TimelineExport>(new SrtExport()); }},
+};
+
+} // namespace
+
+std::unique_ptr<TimelineExport> TimelineExports::create(const QString& format) {
+    for (const Entry& entry : Registry) {
+        if (format == QLatin1String(entry.name))
+            return entry.make();
+    }
+    return nullptr;
+}
+
+QStringList TimelineExports::formats() {
+    QStringList names;
+    for (const Entry& entry : Registry)
+        names << QString::fromLatin1(entry.name);
+    return names;
+}
+
+} // namespace Tessaryn
