@@ -263,11 +263,12 @@ bool CurlHttpTransport::transfer(const std::string& startUrl, const ChunkCallbac
             // The fifth redirect is not followed: false with no text, the redirect's status kept.
             if (request == MaxRedirects)
                 return false;
-            if (!isRedirectAllowed(url, ctx.location)) {
+            const std::string next = resolveLocation(url, ctx.location);
+            if (!isRedirectAllowed(url, next)) {
                 setError(errorOut, InsecureRedirectText);
                 return false;
             }
-            url = ctx.location;
+            url = next;
             continue;
         }
         if (ctx.status < 200 || ctx.status > 299) {

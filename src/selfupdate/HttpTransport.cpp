@@ -6,7 +6,9 @@
 #include "selfupdate/CurlHttpTransport.h"
 #endif
 
+#include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace selfupdate {
 
@@ -29,9 +31,54 @@ std::string lowerScheme(const std::string& url) {
     return std::string();
 }
 
+// An absolute path with its "." and ".." segments applied; ".." never climbs above the root.
+std::string removeDotSegments(const std::string& path) {
+    std::vector<std::string> kept;
+    bool endsInFolder = false;
+    for (std::size_t at = 1; at <= path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::string segment = path.substr(at, end - at);
+        at = end + 1;
+        endsInFolder = segment == "." || segment == "..";
+        if (segment == "..") {
+            if (!kept.empty())
+                kept.pop_back();
+        } else if (segment != ".") {
+            kept.push_back(segment);
+        }
+    }
+    std::string result;
+    for (const std::string& segment : kept)
+        result += "/" + segment;
+    return result.empty() || endsInFolder ? result + "/" : result;
+}
+
 } // namespace
 
 HttpTransport::~HttpTransport() = default;
+
+std::string HttpTransport::resolveLocation(const std::string& base, const std::string& location) {
+    const std::string scheme = lowerScheme(base);
+    if (!lowerScheme(location).empty() || scheme.empty() || base.compare(scheme.size(), 3, "://"))
+        return location;
+    if (location.rfind("//", 0) == 0)
+        return base.substr(0, scheme.size() + 1) + location;
+    const std::size_t pathStart =
+        std::min(base.find_first_of("/?#", scheme.size() + 3), base.size());
+    const std::string origin = base.substr(0, pathStart);
+    const std::string rest = base.substr(pathStart, base.find('#') - pathStart);
+    const std::size_t restPathEnd = std::min(rest.find('?'), rest.size());
+    const std::string basePath = restPathEnd == 0 ? "/" : rest.substr(0, restPathEnd);
+    if (location.empty() || location[0] == '#')
+        return origin + rest + location;
+    if (location[0] == '?')
+        return origin + basePath + location;
+    const std::size_t pathEnd = std::min(location.find_first_of("?#"), location.size());
+    std::string path = location.substr(0, pathEnd);
+    if (path[0] != '/')
+        path = basePath.substr(0, basePath.rfind('/') + 1) + path;
+    return origin + removeDotSegments(path) + location.substr(pathEnd);
+}
 
 HttpResponse HttpTransport::collectBody(const Transfer& transfer) {
     HttpResponse response;

@@ -48,9 +48,13 @@ public:
     static std::shared_ptr<HttpTransport> createDefault();
 
     // A package reached over https must not be handed over by a plain-http hop, where anyone on
-    // the path could replace it: false for an https URL redirected to a non-https one.
+    // the path could replace it: false for an https URL redirected to a non-https one. toUrl is
+    // already resolved (resolveLocation).
     static bool isRedirectAllowed(const std::string& fromUrl, const std::string& toUrl);
     static bool isRedirectStatus(int status);
+    // A Location value made absolute against the URL that answered with it (a relative
+    // reference: "/path", "path", "../path", "?query", "//host/path").
+    static std::string resolveLocation(const std::string& base, const std::string& location);
 
     // The fixed texts both implementations report.
     static constexpr const char* CancelledBeforeRequestText = "Operation cancelled";

@@ -54,21 +54,45 @@ std::string safeName(std::string name, const std::string& fallback) {
     return name;
 }
 
-std::string sanitizeFilename(const std::string& url, const std::string& fallbackStem) {
+// The key is already a safe name, or empty.
+std::string sanitizeFilename(const std::string& url, const std::string& safeKey) {
     std::string name = url.substr(0, url.find('?'));
     name = name.substr(0, name.find('#'));
     const std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos)
         name = name.substr(slash + 1);
-    return safeName(name, (fallbackStem.empty() ? std::string("package") : fallbackStem) + ".exe");
+    return safeName(name, (safeKey.empty() ? std::string("package") : safeKey) + ".exe");
 }
 
+// The catalog names the key: it becomes a folder and a file name, so it must be a safe one.
 std::string applicationKey(const UpdateManifest& manifest) {
-    return manifest.slug.empty() ? manifest.applicationId : manifest.slug;
+    return safeName(manifest.slug.empty() ? manifest.applicationId : manifest.slug, std::string());
 }
 
 fs::path toPath(const std::string& utf8) {
     return fs::u8path(utf8);
+}
+
+// A folder path without "." or ".." steps and without a trailing separator.
+fs::path normalFolder(const fs::path& folder) {
+    fs::path normal = folder.lexically_normal();
+    if (!normal.has_filename() && normal.has_relative_path())
+        normal = normal.parent_path();
+    return normal;
+}
+
+// Whatever the names held, the package must land directly in the staging folder.
+void ensureDirectlyInside(const fs::path& target, const std::string& dir) {
+    const fs::path folder = toPath(dir);
+    std::error_code targetError;
+    std::error_code folderError;
+    const fs::path real = fs::weakly_canonical(target.parent_path(), targetError);
+    const bool inside = normalFolder(target.parent_path()) == normalFolder(folder) &&
+                        !targetError && real == fs::weakly_canonical(folder, folderError) &&
+                        !folderError;
+    if (!inside)
+        throw std::runtime_error("Refusing to stage a package outside the staging folder: " +
+                                 target.u8string());
 }
 
 void removeQuietly(const fs::path& path) {
@@ -118,10 +142,11 @@ void ensurePrivateDir(const fs::path& dir) {
 
 PackageDownloader::PackageDownloader(std::string stagingDir,
                                      std::shared_ptr<HttpTransport> transport, int connectTimeoutMs,
-                                     int readTimeoutMs)
+                                     int readTimeoutMs, std::int64_t maxUnsizedBytes)
     : m_stagingDir(std::move(stagingDir)),
       m_transport(transport ? std::move(transport) : HttpTransport::createDefault()),
-      m_connectTimeoutMs(connectTimeoutMs), m_readTimeoutMs(readTimeoutMs) {}
+      m_connectTimeoutMs(connectTimeoutMs), m_readTimeoutMs(readTimeoutMs),
+      m_maxUnsizedBytes(maxUnsizedBytes) {}
 
 std::string PackageDownloader::resolveStagingDir(const std::string& appKey) const {
     if (!m_stagingDir.empty())
@@ -184,6 +209,7 @@ std::string PackageDownloader::downloadAndVerify(const UpdateManifest& manifest,
     const std::string dir = resolveStagingDir(key);
     prepareStagingDir(dir);
     const fs::path target = toPath(dir) / toPath(sanitizeFilename(manifest.packageUrl, key));
+    ensureDirectlyInside(target, dir);
     fs::path part = target;
     part += ".part";
 
@@ -195,10 +221,18 @@ std::string PackageDownloader::downloadAndVerify(const UpdateManifest& manifest,
     Sha256 hasher;
     std::int64_t downloaded = 0;
     bool oversize = false;
+    bool overLimit = false;
+    const bool sized = manifest.sizeBytes >= 1;
     const HttpTransport::ChunkCallback onChunk = [&](const void* data, std::size_t size,
                                                      std::int64_t totalBytes) {
         if (isCancelled(cancelFlag))
             return false;
+        // Without a declared size only the limit stands between an endless answer and the disk.
+        if (!sized && (totalBytes > m_maxUnsizedBytes ||
+                       downloaded + std::int64_t(size) > m_maxUnsizedBytes)) {
+            overLimit = true;
+            return false;
+        }
         // More than the declared size is already a mismatch; nothing past it is accepted.
         if (manifest.sizeBytes >= 1 && downloaded + std::int64_t(size) > manifest.sizeBytes) {
             downloaded += std::int64_t(size);
@@ -225,6 +259,8 @@ std::string PackageDownloader::downloadAndVerify(const UpdateManifest& manifest,
     };
     if (isCancelled(cancelFlag))
         fail("Download cancelled");
+    if (overLimit)
+        fail("Package exceeds the limit of " + std::to_string(m_maxUnsizedBytes) + " bytes");
     if (oversize || (ok && manifest.sizeBytes >= 1 && manifest.sizeBytes != downloaded))
         fail("Package size mismatch: expected " + std::to_string(manifest.sizeBytes) +
              " bytes, received " + std::to_string(downloaded) + " bytes");

@@ -4,8 +4,12 @@
 #include "selfupdate/HttpTransport.h"
 #include "selfupdate/UpdateInstaller.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #ifdef _WIN32
 #define NOMINMAX
@@ -18,6 +22,59 @@
 namespace selfupdate {
 
 namespace {
+
+// One stop flag for the transport, raised by the caller's cancel or by the deadline: the
+// transport's own timeouts are per read, so a server trickling bytes would never end otherwise.
+class FetchDeadline {
+public:
+    FetchDeadline(const std::atomic<bool>* cancelFlag, int totalTimeoutMs)
+        : m_cancelFlag(cancelFlag),
+          m_deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(totalTimeoutMs)),
+          m_watcher([this] { watch(); }) {}
+    ~FetchDeadline() { finish(); }
+    FetchDeadline(const FetchDeadline&) = delete;
+    FetchDeadline& operator=(const FetchDeadline&) = delete;
+
+    const std::atomic<bool>* flag() const { return &m_stop; }
+    // Stops the watcher; afterwards the flags no longer change.
+    void finish() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        if (m_watcher.joinable())
+            m_watcher.join();
+    }
+    bool hasExpired() const { return m_expired; }
+    bool wasStopped() const { return m_stop; }
+
+private:
+    // Polls the caller's flag, which nobody signals.
+    void watch() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_done) {
+            if (m_cancelFlag && m_cancelFlag->load())
+                m_stop = true;
+            if (std::chrono::steady_clock::now() >= m_deadline) {
+                m_expired = true;
+                m_stop = true;
+            }
+            if (m_stop)
+                return;
+            m_wake.wait_for(lock, std::chrono::milliseconds(20));
+        }
+    }
+
+    const std::atomic<bool>* m_cancelFlag;
+    const std::chrono::steady_clock::time_point m_deadline;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_expired{false};
+    bool m_done = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_watcher;
+};
 
 #ifdef _WIN32
 std::string narrow(const wchar_t* wide) {
@@ -109,10 +166,16 @@ InstalledAppInfo SelfUpdateChecker::getInstalledAppInfo() const {
 
 UpdateManifest SelfUpdateChecker::fetchManifest(const std::atomic<bool>* cancelFlag) const {
     const std::string url = UpdateManifest::normalizeManifestUrl(m_config.manifestUrl);
+    FetchDeadline deadline(cancelFlag, m_config.totalTimeoutMs);
     const HttpResponse response =
-        m_transport->get(url, m_config.connectTimeoutMs, m_config.readTimeoutMs, cancelFlag);
-    if (cancelFlag && cancelFlag->load())
+        m_transport->get(url, m_config.connectTimeoutMs, m_config.readTimeoutMs, deadline.flag());
+    deadline.finish();
+    // A raised stop flag that is not the deadline's is a cancel, even when the answer arrived.
+    if ((cancelFlag && cancelFlag->load()) || (deadline.wasStopped() && !deadline.hasExpired()))
         throw std::runtime_error("Manifest fetch cancelled");
+    if (deadline.hasExpired())
+        throw std::runtime_error("Manifest fetch exceeded its deadline of " +
+                                 std::to_string(m_config.totalTimeoutMs) + " ms");
     if (response.statusCode >= 200 && response.statusCode <= 299)
         return UpdateManifest::fromJson(response.body, url, m_config.applicationId);
     std::string message = "Failed to fetch update manifest from " + url + ": HTTP " +

@@ -24,6 +24,8 @@ struct CheckerConfig {
     std::string manifestUrl;
     int connectTimeoutMs = 10000;
     int readTimeoutMs = 10000;
+    // The whole catalog fetch, however slowly the bytes arrive.
+    int totalTimeoutMs = 60000;
 };
 
 struct InstalledAppInfo {
@@ -47,7 +49,7 @@ public:
     // The detection merged with the configuration.
     InstalledAppInfo getInstalledAppInfo() const;
 
-    // Throws std::runtime_error for transport, HTTP and cancellation failures and
+    // Throws std::runtime_error for transport, HTTP, deadline and cancellation failures and
     // std::invalid_argument for a malformed document.
     UpdateManifest fetchManifest(const std::atomic<bool>* cancelFlag) const;
 

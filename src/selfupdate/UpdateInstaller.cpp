@@ -9,6 +9,9 @@
 #ifdef _WIN32
 #define NOMINMAX
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -57,6 +60,26 @@ bool copyOverwriting(const std::string& from, const std::string& to) {
 #endif
 }
 
+// The bytes reach the disk before the file takes the executable's name.
+bool syncFile(const std::string& path) {
+#ifdef _WIN32
+    const HANDLE file = CreateFileW(TextUtil::widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return flushed;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+#endif
+}
+
 // POSIX permission bits decide whether the copy can run at all; Windows has no such bits.
 bool copyPermissions(const std::string& from, const std::string& to) {
 #ifdef _WIN32
@@ -93,6 +116,20 @@ bool makeExecutable(const std::string& path) {
 #endif
 }
 
+// The new executable is written whole beside the target (one folder, so a rename moves it into
+// place atomically), with the target's mode and synced: no moment shows a cut-short executable.
+bool prepareReplacement(const std::string& stagedPath, const std::string& replacement,
+                        const std::string& target) {
+    removeQuietly(replacement);
+    bool ok = copyOverwriting(stagedPath, replacement);
+    ok = ok &&
+         (pathExists(target) ? copyPermissions(target, replacement) : makeExecutable(replacement));
+    ok = ok && syncFile(replacement);
+    if (!ok)
+        removeQuietly(replacement);
+    return ok;
+}
+
 } // namespace
 
 UpdateInstaller::UpdateInstaller(InstallOptions options) : m_options(std::move(options)) {}
@@ -107,11 +144,8 @@ InstallResult UpdateInstaller::executeUpdate(const UpdateManifest& manifest,
 InstallResult UpdateInstaller::executeSetupInstaller(const UpdateManifest& manifest,
                                                      const std::string& packagePath) const {
     InstallResult result;
-    if (!isRegularFile(packagePath)) {
-        result.errorMessage =
-            "Staged installer path does not exist or is not a regular file: " + packagePath;
+    if (!checkStagedPath(packagePath, "Staged installer path", result))
         return result;
-    }
     const std::string args =
         m_options.installerArgs.empty() ? manifest.installerArgs : m_options.installerArgs;
     std::string relaunch = m_options.relaunchExecutablePath;
@@ -161,11 +195,8 @@ InstallResult UpdateInstaller::executeSetupInstaller(const UpdateManifest& manif
 InstallResult UpdateInstaller::executeBinaryCopy(const std::string& stagedPath,
                                                  const std::string& targetPath) const {
     InstallResult result;
-    if (!isRegularFile(stagedPath)) {
-        result.errorMessage =
-            "Staged binary path does not exist or is not a regular file: " + stagedPath;
+    if (!checkStagedPath(stagedPath, "Staged binary path", result))
         return result;
-    }
     std::string target = targetPath.empty() ? m_options.targetExecutablePath : targetPath;
     if (target.empty())
         target = detectCurrentExecutablePath();
@@ -174,42 +205,25 @@ InstallResult UpdateInstaller::executeBinaryCopy(const std::string& stagedPath,
         return result;
     }
     const std::string backup = target + BackupSuffix;
-    bool backedUp = false;
-
-    if (pathExists(target)) {
-        backedUp = moveReplacing(target, backup);
-        if (!backedUp) {
-            // The trampoline copies over the old file once it is free; a new file made by that
-            // copy gets the old one's permission bits from the staged file.
-            copyPermissions(target, stagedPath);
-            const std::string relaunchCommand = m_options.relaunchAfterInstall
-                                                    ? formatCommand(target, m_options.relaunchArgs)
-                                                    : std::string();
-            result.scriptPath = writeTrampoline(stagedPath, CopyTrampolineName,
-                                                copyStepLine(stagedPath, target), relaunchCommand);
-            if (result.scriptPath.empty()) {
-                result.errorMessage =
-                    "Failed to rename running executable to .old and failed to generate trampoline";
-                return result;
-            }
-            result.commandLine = trampolineCommandLine(result.scriptPath);
-            result.requiresExit = true;
-            result.success = m_options.dryRun || launchTrampoline(result.scriptPath);
-            if (!result.success)
-                result.errorMessage = "Failed to launch binary copy trampoline script";
-            return result;
-        }
+    const std::string replacement = target + ReplacementSuffix;
+    if (!prepareReplacement(stagedPath, replacement, target)) {
+        result.errorMessage = "Failed to copy staged binary to target executable; restored backup";
+        return result;
+    }
+    const bool backedUp = pathExists(target) && moveReplacing(target, backup);
+    if (pathExists(target) && !backedUp) {
+        removeQuietly(replacement);
+        return copyThroughTrampoline(stagedPath, target);
     }
 
-    // Puts the previous executable back; without a backup, removes a half-made copy.
+    // Puts the previous executable back; without a backup, removes the new one.
     const auto restore = [&] {
         removeQuietly(target);
         if (backedUp)
             moveReplacing(backup, target);
     };
-    const bool copied = copyOverwriting(stagedPath, target) &&
-                        (backedUp ? copyPermissions(backup, target) : makeExecutable(target));
-    if (!copied) {
+    if (!moveReplacing(replacement, target)) {
+        removeQuietly(replacement);
         restore();
         result.errorMessage = "Failed to copy staged binary to target executable; restored backup";
         return result;
@@ -230,6 +244,46 @@ InstallResult UpdateInstaller::executeBinaryCopy(const std::string& stagedPath,
         }
     }
     return result;
+}
+
+// The executable cannot be renamed while it runs: the copy waits for the process to end.
+InstallResult UpdateInstaller::copyThroughTrampoline(const std::string& stagedPath,
+                                                     const std::string& target) const {
+    InstallResult result;
+    const std::string relaunchCommand = m_options.relaunchAfterInstall
+                                            ? formatCommand(target, m_options.relaunchArgs)
+                                            : std::string();
+    result.scriptPath = writeTrampoline(stagedPath, CopyTrampolineName,
+                                        copyStepLine(stagedPath, target), relaunchCommand);
+    if (result.scriptPath.empty()) {
+        result.errorMessage =
+            "Failed to rename running executable to .old and failed to generate trampoline";
+        return result;
+    }
+    result.commandLine = trampolineCommandLine(result.scriptPath);
+    result.requiresExit = true;
+    result.success = m_options.dryRun || launchTrampoline(result.scriptPath);
+    if (!result.success)
+        result.errorMessage = "Failed to launch binary copy trampoline script";
+    return result;
+}
+
+bool UpdateInstaller::checkStagedPath(const std::string& path, const char* what,
+                                      InstallResult& result) {
+    if (!isRegularFile(path)) {
+        result.errorMessage =
+            std::string(what) + " does not exist or is not a regular file: " + path;
+        return false;
+    }
+    // The trampoline is written into the package's folder: a path that climbs through "." or
+    // ".." would put it, and what it runs, somewhere else.
+    for (const fs::path& part : fs::u8path(path)) {
+        if (part == "." || part == "..") {
+            result.errorMessage = "Staged package path is not a plain path: " + path;
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string UpdateInstaller::detectCurrentExecutablePath() {

@@ -48,6 +48,8 @@ public:
     static constexpr const char* SetupTrampolineName = "selfupdate_trampoline.cmd";
     static constexpr const char* CopyTrampolineName = "selfupdate_copy_trampoline.cmd";
     static constexpr const char* BackupSuffix = ".old";
+    // The new executable beside the target until it is renamed over it.
+    static constexpr const char* ReplacementSuffix = ".part";
 
     explicit UpdateInstaller(InstallOptions options = InstallOptions());
 
@@ -79,6 +81,10 @@ public:
     static std::vector<std::string> splitArguments(const std::string& args);
 
 private:
+    // A regular file reached without "." or ".." components; else the reason lands in result.
+    static bool checkStagedPath(const std::string& path, const char* what, InstallResult& result);
+    InstallResult copyThroughTrampoline(const std::string& stagedPath,
+                                        const std::string& target) const;
     static std::string setupStepLine(const std::string& packagePath, const std::string& args);
     static std::string copyStepLine(const std::string& stagedPath, const std::string& targetPath);
     // The script's text; stepLine runs the install step, relaunchCommand may be empty.

@@ -3,9 +3,13 @@
 #include "selfupdate/UpdateInstaller.h"
 
 #include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #define NOMINMAX
@@ -28,8 +32,31 @@ namespace selfupdate {
 
 namespace {
 
+// The user's Gemini API key is for the application alone: no installer, script or program the
+// updater starts inherits it, since what they run came from the network.
+constexpr const char* WithheldVariable = "GEMINI_API_KEY";
+
 #ifdef _WIN32
 constexpr const char* LineEnd = "\r\n";
+
+bool isWithheld(const wchar_t* entry) {
+    const std::wstring name = TextUtil::widen(WithheldVariable) + L"=";
+    return _wcsnicmp(entry, name.c_str(), name.size()) == 0;
+}
+
+// This process's environment block without the withheld variable.
+std::wstring childEnvironment() {
+    std::wstring block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; entry && *entry; entry += wcslen(entry) + 1) {
+        if (!isWithheld(entry))
+            block.append(entry, wcslen(entry) + 1);
+    }
+    if (strings)
+        FreeEnvironmentStringsW(strings);
+    block.push_back(L'\0');
+    return block;
+}
 
 // Started detached and without a console; nobody waits for it, so both handles close at once.
 bool startDetached(const std::string& commandLine) {
@@ -37,8 +64,10 @@ bool startDetached(const std::string& commandLine) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     std::wstring command = TextUtil::widen(commandLine);
+    std::wstring environment = childEnvironment();
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &startup, &process))
+                        CREATE_NO_WINDOW | DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT,
+                        environment.data(), nullptr, &startup, &process))
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -46,6 +75,29 @@ bool startDetached(const std::string& commandLine) {
 }
 #else
 constexpr const char* LineEnd = "\n";
+
+// This process's environment without the withheld variable; the pointers stay environ's own.
+std::vector<char*> childEnvironment() {
+    const std::string name = std::string(WithheldVariable) + "=";
+    std::vector<char*> entries;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::strncmp(*entry, name.c_str(), name.size()) != 0)
+            entries.push_back(*entry);
+    }
+    entries.push_back(nullptr);
+    return entries;
+}
+
+// The replaced executable's permission bits for chmod; owner rights when they cannot be read.
+std::string modeText(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status))
+        return "u+rwx";
+    char text[8];
+    std::snprintf(text, sizeof(text), "%04o", unsigned(status.permissions() & fs::perms::mask));
+    return text;
+}
 #endif
 
 } // namespace
@@ -111,12 +163,19 @@ std::string UpdateInstaller::setupStepLine(const std::string& packagePath,
 #endif
 }
 
+// The copy goes to a new file beside the target and is renamed over it only when complete (a
+// rename within one folder is atomic), so a killed trampoline leaves the old or the new file.
 std::string UpdateInstaller::copyStepLine(const std::string& stagedPath,
                                           const std::string& targetPath) {
 #ifdef _WIN32
-    return "copy /y \"" + stagedPath + "\" \"" + targetPath + "\" >nul";
+    const std::string part = "\"" + targetPath + ReplacementSuffix + "\"";
+    return "copy /y \"" + stagedPath + "\" " + part + " >nul && move /y " + part + " \"" +
+           targetPath + "\" >nul";
 #else
-    return "cp -f -- " + quoteArg(stagedPath) + " " + quoteArg(targetPath) + " >/dev/null";
+    const std::string part = quoteArg(targetPath + ReplacementSuffix);
+    return "cp -f -- " + quoteArg(stagedPath) + " " + part + " && chmod " + modeText(targetPath) +
+           " -- " + part + " && sync -- " + part + " && mv -f -- " + part + " " +
+           quoteArg(targetPath) + " || { rm -f -- " + part + "; false; }";
 #endif
 }
 
@@ -227,7 +286,9 @@ bool UpdateInstaller::spawnDetachedProcess(const std::string& program,
 
     pid_t pid = 0;
     // An executable the system cannot run fails here (glibc reports the exec error).
-    const int error = posix_spawn(&pid, program.c_str(), &files, &attributes, argv.data(), environ);
+    std::vector<char*> environment = childEnvironment();
+    const int error =
+        posix_spawn(&pid, program.c_str(), &files, &attributes, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     if (error != 0)

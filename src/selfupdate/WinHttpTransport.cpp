@@ -157,11 +157,12 @@ bool WinHttpTransport::transfer(const std::string& startUrl, const ChunkCallback
             if (!location.empty()) {
                 if (request == MaxRedirects)
                     return false;
-                if (!isRedirectAllowed(url, location)) {
+                const std::string next = resolveLocation(url, location);
+                if (!isRedirectAllowed(url, next)) {
                     setError(errorOut, InsecureRedirectText);
                     return false;
                 }
-                url = location;
+                url = next;
                 continue;
             }
         }

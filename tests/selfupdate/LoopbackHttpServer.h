@@ -42,6 +42,9 @@ struct HttpReply {
     int stallBeforeHeadersMs = 0;
     std::int64_t stallAfterBytes = -1;
     int stallMs = 0;
+    // After the body, one more byte every trickleMs until the client or the server stops (5 s
+    // at most).
+    int trickleMs = 0;
 };
 
 // Deterministic bytes for bodies and their expected digests.
@@ -227,7 +230,13 @@ private:
             if (!sendAll(fd, reply.body.data(), sent) || !pause(reply.stallMs))
                 return;
         }
-        sendAll(fd, reply.body.data() + sent, reply.body.size() - sent);
+        if (!sendAll(fd, reply.body.data() + sent, reply.body.size() - sent))
+            return;
+        // Bounded all the same, so that a client without a deadline fails its test, not hangs.
+        const auto trickleEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (reply.trickleMs > 0 && std::chrono::steady_clock::now() < trickleEnd &&
+               pause(reply.trickleMs) && sendAll(fd, " ", 1)) {
+        }
     }
 
     Handler m_handler;

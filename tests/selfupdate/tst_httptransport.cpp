@@ -53,6 +53,12 @@ HttpReply route(const HttpRequest& request) {
     } else if (t == "/relative") {
         reply.status = 301;
         reply.headers.push_back({"Location", "/data?n=10"});
+    } else if (t == "/rel/sub") {
+        reply.status = 302;
+        reply.headers.push_back({"Location", "../data?n=20"});
+    } else if (t == "/schemeless") {
+        reply.status = 302;
+        reply.headers.push_back({"Location", "//" + request.headers.at("host") + "/data?n=30"});
     } else if (t == "/nolocation") {
         reply.status = 302;
     } else if (t == "/stall-head") {
@@ -113,8 +119,9 @@ private slots:
                              << "HTTP server returned error status 304";
         QTest::newRow("four redirects") << "/r/4" << 200 << 1000 << 1000LL << none;
         QTest::newRow("five redirects") << "/r/5" << 302 << 0 << 0LL << none;
-        QTest::newRow("relative location taken as given")
-            << "/relative" << 301 << 0 << 0LL << "WinHttpCrackUrl failed for URL";
+        QTest::newRow("absolute-path location") << "/relative" << 200 << 10 << 10LL << none;
+        QTest::newRow("path-relative location") << "/rel/sub" << 200 << 20 << 20LL << none;
+        QTest::newRow("scheme-relative location") << "/schemeless" << 200 << 30 << 30LL << none;
         QTest::newRow("redirect without location")
             << "/nolocation" << 302 << 0 << 0LL << "HTTP server returned error status 302";
     }
@@ -319,6 +326,46 @@ private slots:
         QFETCH(QString, to);
         QFETCH(bool, allowed);
         QCOMPARE(HttpTransport::isRedirectAllowed(from.toStdString(), to.toStdString()), allowed);
+    }
+    // Relative references are resolved against the URL that answered, as browsers do.
+    void locationsResolveAgainstTheRequest_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("resolved");
+        const QString base = "https://h:8443/a/b/c?q=1#f";
+        QTest::newRow("absolute") << base << "http://x/y"
+                                  << "http://x/y";
+        QTest::newRow("scheme-relative") << base << "//cdn/p?z"
+                                         << "https://cdn/p?z";
+        QTest::newRow("absolute path") << base << "/pkg.bin?t=2"
+                                       << "https://h:8443/pkg.bin?t=2";
+        QTest::newRow("sibling") << base << "pkg.bin"
+                                 << "https://h:8443/a/b/pkg.bin";
+        QTest::newRow("parent") << base << "../../pkg.bin#x"
+                                << "https://h:8443/pkg.bin#x";
+        QTest::newRow("cannot climb above the root") << base << "../../../../etc/x"
+                                                     << "https://h:8443/etc/x";
+        QTest::newRow("dot segments in the middle") << base << "./d/./e/../f"
+                                                    << "https://h:8443/a/b/d/f";
+        QTest::newRow("ends in a folder") << base << "d/.."
+                                          << "https://h:8443/a/b/";
+        QTest::newRow("query only") << base << "?n=2"
+                                    << "https://h:8443/a/b/c?n=2";
+        QTest::newRow("base without a path") << "http://h"
+                                             << "pkg"
+                                             << "http://h/pkg";
+        QTest::newRow("relative base stays as given") << "/x/y"
+                                                      << "z"
+                                                      << "z";
+    }
+
+    void locationsResolveAgainstTheRequest() {
+        QFETCH(QString, base);
+        QFETCH(QString, location);
+        QFETCH(QString, resolved);
+        QCOMPARE(QString::fromStdString(
+                     HttpTransport::resolveLocation(base.toStdString(), location.toStdString())),
+                 resolved);
     }
 };
 

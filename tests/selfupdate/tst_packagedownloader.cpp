@@ -25,14 +25,14 @@ namespace {
 constexpr std::size_t PackageSize = 50000;
 
 // Every path answers with the package; "/stall" stops after 20000 bytes, "/huge" sends 4 MiB
-// without a length, "/missing" is a 404.
+// without a length ("/huge-with-length" with one), "/missing" is a 404.
 HttpReply route(const HttpRequest& request) {
     HttpReply reply;
     if (request.target == "/missing") {
         reply.status = 404;
-    } else if (request.target == "/huge") {
+    } else if (request.target == "/huge" || request.target == "/huge-with-length") {
         reply.body = patternBytes(4 * 1024 * 1024);
-        reply.sendLength = false;
+        reply.sendLength = request.target != "/huge";
     } else {
         reply.body = patternBytes(PackageSize);
         if (request.target == "/stall") {
@@ -287,6 +287,72 @@ private slots:
                      "Failed to create staging directory '" + foreign +
                          "': not a folder owned by this user");
         }
+    }
+    // Names from the catalog and the URL never lead out of the staging folder.
+    void hostileNamesStayInsideStaging_data() {
+        QTest::addColumn<QByteArray>("slug");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("climbing slug, url ending in ..")
+            << QByteArray("../sibling/evil") << "/get/.."
+            << "__sibling_evil.exe";
+        QTest::newRow("slug .., url ending in .") << QByteArray("..") << "/get/."
+                                                  << "package.exe";
+        // $ROOT: the test's own folder, so that even a failing run writes nowhere else.
+        QTest::newRow("absolute slug, url ending in /")
+            << QByteArray("$ROOT/sibling/evil") << "/get/"
+            << "_ROOT_sibling_evil.exe";
+        QTest::newRow("backslash slug, query") << QByteArray("..\\..\\evil") << "/get/..?x=/.."
+                                               << "____evil.exe";
+        QTest::newRow("nul and control bytes") << QByteArray("ev\0il\n", 6) << "/get/.."
+                                               << "ev_il_.exe";
+    }
+
+    void hostileNamesStayInsideStaging() {
+        QFETCH(QByteArray, slug);
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        LoopbackHttpServer server(route);
+        QTemporaryDir root;
+        const QString staging = root.filePath("staging");
+        QVERIFY(QDir().mkpath(root.filePath("sibling")));
+        const PackageDownloader downloader(staging.toStdString(), nullptr, 2000, 2000);
+        UpdateManifest m = manifestFor(server.url(path.toStdString()));
+        m.slug = slug.replace("$ROOT", QFile::encodeName(root.path())).toStdString();
+        name.replace("_ROOT_", QString(root.path()).replace('/', '_') + "_");
+        const std::string staged = downloader.downloadAndVerify(m, {}, nullptr);
+        QCOMPARE(QString::fromStdString(staged), staging + "/" + name);
+        QCOMPARE(QDir(staging).entryList(QDir::Files), QStringList{name});
+        QVERIFY(QDir(root.filePath("sibling")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
+        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList{"sibling", "staging"}));
+    }
+
+    // Without a declared size, a configurable limit bounds what reaches the disk.
+    void unsizedPackagesHaveALimit_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("within the limit") << "/pkg.bin" << true;
+        QTest::newRow("over, without length") << "/huge" << false;
+        QTest::newRow("over, announced by its length") << "/huge-with-length" << false;
+    }
+
+    void unsizedPackagesHaveALimit() {
+        QFETCH(QString, path);
+        QFETCH(bool, accepted);
+        LoopbackHttpServer server(route);
+        QTemporaryDir staging;
+        const PackageDownloader downloader(staging.path().toStdString(), nullptr, 2000, 2000,
+                                           1024 * 1024);
+        UpdateManifest m = manifestFor(server.url(path.toStdString()));
+        m.sizeBytes = -1;
+        std::int64_t lastProgress = 0;
+        const QString error = runExpectingFailure(
+            downloader, m, nullptr, [&](std::int64_t done, std::int64_t) { lastProgress = done; });
+        QCOMPARE(error,
+                 accepted ? QString() : QString("Package exceeds the limit of 1048576 bytes"));
+        QVERIFY(lastProgress <= 1024 * 1024);
+        QCOMPARE(QDir(staging.path()).entryList(QDir::Files).size(), accepted ? 1 : 0);
     }
 };
 

@@ -153,6 +153,35 @@ private slots:
         QCOMPARE(state.errorMessage, std::string("Manifest fetch cancelled"));
     }
 
+    // The deadline covers the whole fetch: a server trickling bytes forever never trips the
+    // per-read timeout, yet the check ends.
+    void catalogFetchHasADeadline_data() {
+        QTest::addColumn<int>("trickleMs");
+        QTest::addColumn<UpdatePhase>("phase");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("complete answer") << 0 << UpdatePhase::UpToDate << QString();
+        QTest::newRow("trickling forever")
+            << 50 << UpdatePhase::Error << "Manifest fetch exceeded its deadline of 600 ms";
+    }
+
+    void catalogFetchHasADeadline() {
+        QFETCH(int, trickleMs);
+        QFETCH(UpdatePhase, phase);
+        QFETCH(QString, error);
+        LoopbackHttpServer server([&](const HttpRequest&) {
+            HttpReply reply;
+            reply.body = catalog("com.kadmir.tessaryn", "1.1.0", 10100);
+            reply.sendLength = trickleMs == 0;
+            reply.trickleMs = trickleMs;
+            return reply;
+        });
+        CheckerConfig c = config(server.url("/version.json"));
+        c.totalTimeoutMs = 600;
+        const UpdateState state = SelfUpdateChecker(c, nullptr).checkForUpdate(false, nullptr);
+        QCOMPARE(state.phase, phase);
+        QCOMPARE(QString::fromStdString(state.errorMessage), error);
+    }
+
     void cancelWinsOverACompleteResponse() {
         const SelfUpdateChecker checker(config("http://127.0.0.1/"),
                                         std::make_shared<CancellingTransport>());

@@ -8,7 +8,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+#include <csignal>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
 
 using namespace selfupdate;
 
@@ -40,6 +51,77 @@ std::string shQuote(const QString& text) {
     return UpdateInstaller::quoteArg(text.toStdString());
 }
 
+// A script run in a process group of its own, so that a kill also reaches the commands it is
+// running; killed and reaped by its own id when it goes out of scope.
+class ScriptRun {
+public:
+    explicit ScriptRun(const QString& script) {
+        const QByteArray path = QFile::encodeName(script);
+        char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>(path.constData()), nullptr};
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        if (posix_spawn(&m_pid, "/bin/sh", nullptr, &attributes, argv, environ) != 0)
+            m_pid = 0;
+        posix_spawnattr_destroy(&attributes);
+        m_started = m_pid > 0;
+    }
+    ~ScriptRun() { kill(); }
+    ScriptRun(const ScriptRun&) = delete;
+    ScriptRun& operator=(const ScriptRun&) = delete;
+
+    bool isStarted() const { return m_started; }
+    // Reaps the script once it has ended; true from then on.
+    bool hasEnded() {
+        int status = 0;
+        if (m_pid > 0 && ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = 0;
+            m_succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        return m_pid <= 0;
+    }
+    bool hasSucceeded() const { return m_succeeded; }
+    // Waits (bounded) for the script to end by itself.
+    bool finish(int timeoutMs) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!hasEnded() && timer.elapsed() < timeoutMs)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return hasEnded();
+    }
+    void kill() {
+        if (m_pid <= 0)
+            return;
+        ::kill(-m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+
+private:
+    pid_t m_pid = 0;
+    bool m_started = m_pid > 0;
+    bool m_succeeded = false;
+};
+
+// Large enough that copying it takes a while, and different in every byte from the old one.
+QByteArray binaryImage(char seed, int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(seed + i * 31 + i / 4099);
+    return bytes;
+}
+
+const QByteArray OldBinary = binaryImage(1, 3 * 1024 * 1024);
+const QByteArray NewBinary = binaryImage(2, 6 * 1024 * 1024);
+
+// What a reader sees at the target: the whole old or the whole new executable, else damage.
+enum class Seen { Old, New, Damaged };
+Seen seenAt(const QString& path) {
+    const QByteArray bytes = TestSupport::readFile(path);
+    return bytes == NewBinary ? Seen::New : bytes == OldBinary ? Seen::Old : Seen::Damaged;
+}
+
 } // namespace
 
 class UpdateTrampolineTest : public QObject {
@@ -67,6 +149,21 @@ class UpdateTrampolineTest : public QObject {
         return pid;
     }
     QString marker(const QString& name) const { return markers + "/" + name; }
+
+    // The binary-copy trampoline for a target whose rename is blocked, written but not started;
+    // the process it waits for has already ended.
+    QString copyTrampolineFor(const QString& target, const QString& staged) {
+        if (!TestSupport::writeFile(target + ".old/blocker", "x"))
+            return QString();
+        InstallOptions options;
+        options.targetExecutablePath = target.toStdString();
+        options.relaunchAfterInstall = false;
+        options.dryRun = true;
+        options.waitProcessId = endedProcessId();
+        const InstallResult r =
+            UpdateInstaller(options).executeBinaryCopy(staged.toStdString(), std::string());
+        return r.success ? QString::fromStdString(r.scriptPath) : QString();
+    }
 
 private slots:
     void init() {
@@ -270,8 +367,11 @@ private slots:
         QVERIFY(r.success);
         QVERIFY(r.requiresExit);
         const std::string pid = std::to_string(options.waitProcessId);
+        const std::string part = shQuote(target + ".part");
         const std::string step =
-            binaryCopy ? "cp -f -- " + shQuote(package) + " " + shQuote(target) + " >/dev/null"
+            binaryCopy ? "cp -f -- " + shQuote(package) + " " + part + " && chmod 0750 -- " + part +
+                             " && sync -- " + part + " && mv -f -- " + part + " " +
+                             shQuote(target) + " || { rm -f -- " + part + "; false; }"
                        : shQuote(package) + " '/S'";
         const std::string expected =
             "#!/bin/sh\n"
@@ -321,6 +421,126 @@ private slots:
                                            : installer.executeSetupInstaller({}, path);
         QVERIFY(!r.success);
         QCOMPARE(r.errorMessage, error.toStdString() + path);
+        QVERIFY(!QFileInfo::exists(packages + "/tessaryn"));
+    }
+    // A reader of the executable never meets a half-copied file, and the result is exact.
+    void copyTrampolineSwapsTheTargetWhole() {
+        const QString target = packages + "/tessaryn";
+        const QString staged = packages + "/staged.bin";
+        QVERIFY(writeProgram(target, OldBinary, Runnable));
+        QVERIFY(writeProgram(staged, NewBinary, ReadWrite));
+        const QString script = copyTrampolineFor(target, staged);
+        QVERIFY(!script.isEmpty());
+        ScriptRun run(script);
+        QVERIFY(run.isStarted());
+        // The size is what a cut-short copy gives away first; it is cheap enough to watch closely.
+        int partialSizes = 0;
+        QElapsedTimer timer;
+        timer.start();
+        while (!run.hasEnded() && timer.elapsed() < 20000) {
+            struct stat info = {};
+            const bool whole =
+                ::stat(QFile::encodeName(target).constData(), &info) == 0 &&
+                (info.st_size == OldBinary.size() || info.st_size == NewBinary.size());
+            partialSizes += whole ? 0 : 1;
+        }
+        QVERIFY(run.hasEnded());
+        QVERIFY(run.hasSucceeded());
+        QCOMPARE(partialSizes, 0);
+        QVERIFY(seenAt(target) == Seen::New);
+        QCOMPARE(mode(target), 0750);
+        QCOMPARE(QDir(packages).entryList(QDir::Files), (QStringList{"staged.bin", "tessaryn"}));
+    }
+
+    // kill -9 of the trampoline and everything it runs, at random moments of the copy.
+    void killedCopyTrampolineLeavesAWholeExecutable() {
+        const QString target = packages + "/tessaryn";
+        const QString staged = packages + "/staged.bin";
+        QVERIFY(writeProgram(target, OldBinary, Runnable));
+        QVERIFY(writeProgram(staged, NewBinary, ReadWrite));
+        // One undisturbed run (and half again, to reach past its end) sets the kill moments.
+        QElapsedTimer timer;
+        {
+            ScriptRun run(copyTrampolineFor(target, staged));
+            timer.start();
+            QVERIFY(run.finish(20000));
+            QVERIFY(run.hasSucceeded());
+        }
+        const qint64 runUs = timer.nsecsElapsed() / 1000;
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        int seen[3] = {0, 0, 0};
+        for (int i = 0; i < 20; ++i) {
+            QVERIFY(writeProgram(target, OldBinary, Runnable));
+            const QString script = copyTrampolineFor(target, staged);
+            QVERIFY(!script.isEmpty());
+            ScriptRun run(script);
+            QVERIFY(run.isStarted());
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(random.bounded(runUs * 3 / 2 + 1)));
+            run.kill();
+            ++seen[int(seenAt(target))];
+        }
+        qInfo("seed %u, run %lld us: 20 kills, %d old, %d new, %d damaged", seed, runUs,
+              seen[int(Seen::Old)], seen[int(Seen::New)], seen[int(Seen::Damaged)]);
+        QCOMPARE(seen[int(Seen::Damaged)], 0);
+    }
+
+    // The user's API key stays with the application: no process the updater starts inherits it.
+    void startedProcessesDoNotInheritTheApiKey_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("setup installer, direct") << "direct";
+        QTest::newRow("setup installer, trampoline") << "trampoline";
+        QTest::newRow("binary copy, relaunch") << "relaunch";
+    }
+
+    void startedProcessesDoNotInheritTheApiKey() {
+        QFETCH(QString, way);
+        const QString package = packages + "/setup.bin";
+        QVERIFY(writeProgram(package, "#!/bin/sh\nenv > \"$MARKER_DIR/env\"\n", ReadWrite));
+        InstallOptions options;
+        options.targetExecutablePath = (packages + "/tessaryn").toStdString();
+        options.useTrampoline = way == "trampoline";
+        options.relaunchAfterInstall = way == "relaunch";
+        options.waitProcessId = endedProcessId();
+        const UpdateInstaller installer(options);
+        qputenv("GEMINI_API_KEY", "AIza-users-own-key");
+        const InstallResult r = way == "relaunch"
+                                    ? installer.executeBinaryCopy(package.toStdString(), {})
+                                    : installer.executeSetupInstaller({}, package.toStdString());
+        qunsetenv("GEMINI_API_KEY");
+        QVERIFY2(r.success, r.errorMessage.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(TestSupport::readFile(marker("env")).contains("MARKER_DIR="),
+                                 5000);
+        QVERIFY(!TestSupport::readFile(marker("env")).contains("GEMINI_API_KEY"));
+    }
+
+    // A package path that climbs out of its folder would put the script elsewhere: refused.
+    void packagePathsThatClimbAreRefused_data() {
+        QTest::addColumn<bool>("binaryCopy");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("setup, parent") << false << "staging/../sibling/setup.bin";
+        QTest::newRow("setup, dot") << false << "staging/./../sibling/setup.bin";
+        QTest::newRow("copy, parent") << true << "staging/../sibling/setup.bin";
+    }
+
+    void packagePathsThatClimbAreRefused() {
+        QFETCH(bool, binaryCopy);
+        QFETCH(QString, path);
+        QVERIFY(QDir().mkpath(packages + "/staging"));
+        QVERIFY(writeProgram(packages + "/sibling/setup.bin", recorder("installed"), ReadWrite));
+        InstallOptions options;
+        options.targetExecutablePath = (packages + "/tessaryn").toStdString();
+        options.waitProcessId = endedProcessId();
+        const UpdateInstaller installer(options);
+        const std::string package = (packages + "/" + path).toStdString();
+        const InstallResult r = binaryCopy ? installer.executeBinaryCopy(package, {})
+                                           : installer.executeSetupInstaller({}, package);
+        QVERIFY(!r.success);
+        QCOMPARE(r.errorMessage, "Staged package path is not a plain path: " + package);
+        QTest::qWait(200);
+        QCOMPARE(QDir(packages + "/sibling").entryList(QDir::Files), QStringList{"setup.bin"});
+        QVERIFY(!QFileInfo::exists(marker("installed")));
         QVERIFY(!QFileInfo::exists(packages + "/tessaryn"));
     }
 };
