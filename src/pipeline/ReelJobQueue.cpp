@@ -6,6 +6,7 @@
 #include "pipeline/Analyzer.h"
 #include "pipeline/AnalyzerRegistry.h"
 #include "pipeline/ReelOutputWriter.h"
+#include "workspace/FootageCheck.h"
 #include "workspace/Workspace.h"
 #include "workspace/WorkspaceLock.h"
 
@@ -181,8 +182,16 @@ void ReelJobQueue::analyzeReel(int index) {
     workspace->updateReelStatus(index, ReelStatus::Analyzing);
     if (jobStartedCallback)
         jobStartedCallback(JobKind::Analysis, name, 0);
-    if (analysisJob.active && analysisJob.reel.name == name)
-        analyzer->start(source);
+    if (!analysisJob.active || analysisJob.reel.name != name)
+        return;
+    // Only footage leaves the machine: never a file a link or workspace.json points elsewhere.
+    const QString refused = FootageCheck::problem(source, workspace->source_dir);
+    if (!refused.isEmpty()) {
+        onAnalysisFinished(false, TimelineData(),
+                           QStringLiteral("Not sent for analysis: %1").arg(refused));
+        return;
+    }
+    analyzer->start(source);
 }
 
 void ReelJobQueue::onAnalysisProgress(const QString& text, int percent) {

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/Config.h"
 #include "timeline/SafeFile.h"
+#include "workspace/FootageCheck.h"
 #include "workspace/StaleScratchFiles.h"
 
 #include <QDir>
@@ -215,6 +216,9 @@ void Workspace::scanSourceFootage() {
         known.insert(reel.name);
     for (const QFileInfo& file : files) {
         if (!isClipFile(file.fileName()))
+            continue;
+        // A link out of the folder, or a document under a clip's name, is no reel.
+        if (file.isSymLink() && !FootageCheck::problem(file.filePath(), source_dir).isEmpty())
             continue;
         const QString name = file.completeBaseName();
         if (known.contains(name))

@@ -266,7 +266,7 @@ private slots:
         QVERIFY(TestSupport::writeFile(
             root + "/workspace.json",
             compact({{"project_name", "Markup"},
-                     {"source_dir", dir.filePath("none")},
+                     {"source_dir", footage},
                      {"reels", QJsonArray{QJsonObject{
                                    {"name", "<b>bold</b>"},
                                    {"source_path", footage + "/a_clip.mp4"},
