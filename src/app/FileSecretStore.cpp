@@ -52,8 +52,13 @@ bool FileSecretStore::save(const QJsonObject& entries) const {
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(OwnerOnlyFile))
         return false;
     const QByteArray bytes = QJsonDocument(entries).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size())
+    // The store is smaller than the write buffer: a full disk shows only at the flush, which
+    // commit() would not count, replacing the stored key with an empty file.
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
         return false;
+    }
     return file.commit();
 }
 

@@ -10,6 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace Tessaryn;
 
 class CredentialsTest : public QObject {
@@ -115,6 +120,30 @@ private slots:
         QCOMPARE(Credentials::dotEnvCandidates(),
                  QStringList({".env", QDir::current().absoluteFilePath(".env"),
                               QDir(appDir).filePath(".env"), QDir(appDir).filePath("../../.env")}));
+    }
+
+    // On a full disk the stored key is kept, and the store says it could not write.
+    void aFailedKeyWriteKeepsTheStoredKey() {
+        const QString path = scratch.filePath("limited/credentials.json");
+        FileSecretStore store(path);
+        QVERIFY(store.write("Tessaryn/GeminiApiKey", "u", "old-key"));
+        const QByteArray before = TestSupport::readFile(path);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limited {};
+            limited.rlim_cur = limited.rlim_max = 16;
+            if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+                _exit(3);
+            FileSecretStore again(path);
+            _exit(again.write("Tessaryn/GeminiApiKey", "u", "a-new-and-longer-key") ? 1 : 0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(TestSupport::readFile(path), before);
     }
 };
 
