@@ -13,10 +13,7 @@ using namespace Tessaryn;
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     // The studio's identity: the command line shares its settings and its stored key.
-    QCoreApplication::setApplicationName(AppInfo::applicationName());
-    QCoreApplication::setOrganizationName(AppInfo::organizationName());
-    QCoreApplication::setOrganizationDomain(AppInfo::organizationDomain());
-    QCoreApplication::setApplicationVersion(AppInfo::applicationVersion());
+    AppInfo::applyIdentity();
 
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.value(0) == QLatin1String("--version")) {

@@ -13,9 +13,7 @@ using namespace Tessaryn;
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     // Same identity as the studio, so the demo becomes its remembered workspace.
-    QCoreApplication::setApplicationName(AppInfo::applicationName());
-    QCoreApplication::setOrganizationName(AppInfo::organizationName());
-    QCoreApplication::setOrganizationDomain(AppInfo::organizationDomain());
+    AppInfo::applyIdentity();
 
     const QStringList args = QCoreApplication::arguments();
     const QString projectsRoot = args.size() > 1 ? args.at(1) : Config::getProjectsRoot();

@@ -33,10 +33,7 @@ int main(int argc, char* argv[]) {
     selfupdate::UpdateInstaller::cleanupStaleBackup(std::string());
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(AppInfo::applicationName());
-    QApplication::setApplicationVersion(AppInfo::applicationVersion());
-    QApplication::setOrganizationName(AppInfo::organizationName());
-    QApplication::setOrganizationDomain(AppInfo::organizationDomain());
+    AppInfo::applyIdentity();
     QApplication::setWindowIcon(Config::getAppIcon());
     Theme::applyTheme(app);
 

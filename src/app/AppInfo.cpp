@@ -1,5 +1,7 @@
 #include "app/AppInfo.h"
 
+#include <QCoreApplication>
+
 #ifndef TESSARYN_VERSION
 #error "TESSARYN_VERSION must come from the build configuration"
 #endif
@@ -28,6 +30,13 @@ QString AppInfo::versionLine() {
 
 QString AppInfo::selfTestLine() {
     return QStringLiteral("SELF_TEST_OK ") + versionLine();
+}
+
+void AppInfo::applyIdentity() {
+    QCoreApplication::setApplicationName(applicationName());
+    QCoreApplication::setApplicationVersion(applicationVersion());
+    QCoreApplication::setOrganizationName(organizationName());
+    QCoreApplication::setOrganizationDomain(organizationDomain());
 }
 
 } // namespace Tessaryn

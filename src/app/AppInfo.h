@@ -13,6 +13,10 @@ public:
     static QString organizationDomain();
     static QString defaultProjectName(); // "Default_Project"
 
+    // Names the running application after these, so every program of the suite shares the
+    // studio's settings and stored key.
+    static void applyIdentity();
+
     static QString versionLine();  // "Tessaryn 1.1.0"
     static QString selfTestLine(); // "SELF_TEST_OK Tessaryn 1.1.0"
 };
