@@ -12,11 +12,23 @@ namespace {
 const char* const ModelKey = "pipeline/model";
 const char* const SpeedKey = "pipeline/assembly_speed";
 const char* const PauseKey = "pipeline/minimum_pause";
+const char* const AnalyzerKey = "pipeline/analyzer";
+const char* const SteadyKey = "pipeline/steady_span";
+const char* const SceneKey = "pipeline/scene_threshold";
+const char* const QuietKey = "pipeline/pause_needs_quiet";
 
 } // namespace
 
 QString PipelineSettings::defaultModel() {
     return QStringLiteral("gemini-3.8-flash");
+}
+
+QString PipelineSettings::defaultAnalyzer() {
+    return QStringLiteral("gemini");
+}
+
+QStringList PipelineSettings::analyzers() {
+    return {defaultAnalyzer(), QStringLiteral("local"), QStringLiteral("hybrid")};
 }
 
 QStringList PipelineSettings::models() {
@@ -37,6 +49,11 @@ PipelineSettings PipelineSettings::checked() const {
         out.model = model;
     out.assembly_speed = checkedNumber(assembly_speed, MinSpeed, MaxSpeed, DefaultSpeed);
     out.minimum_pause = checkedNumber(minimum_pause, MinPause, MaxPause, DefaultMinPause);
+    if (analyzers().contains(analyzer))
+        out.analyzer = analyzer;
+    out.steady_span = checkedNumber(steady_span, MinSteadySpan, MaxSteadySpan, DefaultSteadySpan);
+    out.scene_threshold = checkedNumber(scene_threshold, 1.0, 100.0, DefaultSceneThreshold);
+    out.pause_needs_quiet = pause_needs_quiet;
     return out;
 }
 
@@ -46,6 +63,11 @@ PipelineSettings PipelineSettings::load() {
     out.model = store.value(ModelKey).toString();
     out.assembly_speed = checkedNumber(store.value(SpeedKey), MinSpeed, MaxSpeed, DefaultSpeed);
     out.minimum_pause = checkedNumber(store.value(PauseKey), MinPause, MaxPause, DefaultMinPause);
+    out.analyzer = store.value(AnalyzerKey).toString();
+    out.steady_span =
+        checkedNumber(store.value(SteadyKey), MinSteadySpan, MaxSteadySpan, DefaultSteadySpan);
+    out.scene_threshold = checkedNumber(store.value(SceneKey), 1.0, 100.0, DefaultSceneThreshold);
+    out.pause_needs_quiet = store.value(QuietKey, false).toBool();
     return out.checked();
 }
 
@@ -55,6 +77,10 @@ bool PipelineSettings::save() const {
     store.setValue(ModelKey, values.model);
     store.setValue(SpeedKey, values.assembly_speed);
     store.setValue(PauseKey, values.minimum_pause);
+    store.setValue(AnalyzerKey, values.analyzer);
+    store.setValue(SteadyKey, values.steady_span);
+    store.setValue(SceneKey, values.scene_threshold);
+    store.setValue(QuietKey, values.pause_needs_quiet);
     store.sync();
     return store.status() == QSettings::NoError;
 }

@@ -18,12 +18,26 @@ public:
     static constexpr double DefaultMinPause = 2.0;
     static constexpr double MinPause = 0.5;
     static constexpr double MaxPause = 30.0;
+    static constexpr double DefaultSteadySpan = 20.0;
+    static constexpr double MinSteadySpan = 5.0;
+    static constexpr double MaxSteadySpan = 600.0;
+    static constexpr double DefaultSceneThreshold = 10.0;
 
     QString model = defaultModel();
     double assembly_speed = DefaultSpeed;
     double minimum_pause = DefaultMinPause;
+    // Who analyses: "gemini", "local" (this machine only) or "hybrid" (Gemini's reading on
+    // the measured boundaries).
+    QString analyzer = defaultAnalyzer();
+    // The local measurements: how long steady activity must last to be repetitive work, how
+    // strong a picture change is a new scene (0 to 100), and whether a pause must be quiet.
+    double steady_span = DefaultSteadySpan;
+    double scene_threshold = DefaultSceneThreshold;
+    bool pause_needs_quiet = false;
 
-    static QString defaultModel(); // "gemini-3.8-flash"
+    static QString defaultModel();    // "gemini-3.8-flash"
+    static QString defaultAnalyzer(); // "gemini"
+    static QStringList analyzers();
     // The models the dialog offers, the recommended one first.
     static QStringList models();
 

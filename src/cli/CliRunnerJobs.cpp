@@ -39,7 +39,7 @@ void CliRunner::stopRunningJobs() {
 
 int CliRunner::runReelJobs(bool render) {
     const QString analyzerName =
-        options.analyzer.isEmpty() ? AnalyzerRegistry::defaultName() : options.analyzer;
+        options.analyzer.isEmpty() ? PipelineSettings::load().analyzer : options.analyzer;
     if (!render && !AnalyzerRegistry::names().contains(analyzerName))
         return usageError(QStringLiteral("unknown analyzer '%1' (available: %2)")
                               .arg(analyzerName, AnalyzerRegistry::names().join(", ")));

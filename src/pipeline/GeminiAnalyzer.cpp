@@ -90,6 +90,7 @@ void GeminiAnalyzer::onFinished(bool success, const TimelineData& timeline, cons
     TimelineData computed = timeline;
     QString reason = error;
     if (success) {
+        adjustAnswer(computed);
         reason = TimelineCheck::repair(computed, clipSeconds);
         success = reason.isEmpty();
         if (success)

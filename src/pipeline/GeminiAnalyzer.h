@@ -28,6 +28,10 @@ public:
 
     GeminiClient* client() const { return gemini; }
 
+protected:
+    // A chance to correct the model's reading before it is checked and computed.
+    virtual void adjustAnswer(TimelineData& raw) { Q_UNUSED(raw); }
+
 private:
     void onProbed(double seconds);
     void onFinished(bool success, const TimelineData& timeline, const QString& error);

@@ -18,8 +18,8 @@ ReelJobQueue::ReelJobQueue(Workspace* model, QObject* parent)
     : QObject(parent), workspace(model), ffmpeg(new FFmpegEngine(this)),
       stitcher(new Stitcher(this)) {
     analyzerFactory = [](QObject* owner) {
-        return AnalyzerRegistry::create(AnalyzerRegistry::defaultName(), PipelineSettings::load(),
-                                        owner);
+        const PipelineSettings settings = PipelineSettings::load();
+        return AnalyzerRegistry::create(settings.analyzer, settings, owner);
     };
     installEngineCallbacks();
 }

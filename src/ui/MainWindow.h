@@ -132,6 +132,8 @@ private:
     // Takes the project's lock for the folder path names (or whose workspace.json it is);
     // tells the user and returns nothing when another studio has it open.
     std::unique_ptr<WorkspaceLock> lockProject(const QString& path);
+    // Without a usable analyzer (no key): offers to measure the footage locally instead.
+    void offerLocalAnalysis(const QString& reelName, const QString& reason);
     void reportAnalysisFiles(const JobOutcome& outcome);
     void reportWorkspaceSave(const JobOutcome& outcome);
     void reportExportFailures(const QStringList& reels);
@@ -182,6 +184,7 @@ private:
     int selfUpdateBinding = 0;
 
     int currentReelIndex = -1;
+    bool analysisWasBatch = false;
     qint64 promptTokens = 0;
     qint64 candidateTokens = 0;
     int analysisCount = 0;

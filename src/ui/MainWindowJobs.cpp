@@ -1,10 +1,12 @@
 #include "ui/MainWindow.h"
 
+#include "app/PipelineSettings.h"
 #include "pipeline/Analyzer.h"
 #include "ui/CopilotWidget.h"
 #include "ui/TimelineWidget.h"
 #include "workspace/Workspace.h"
 
+#include <QAbstractButton>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -22,7 +24,47 @@ QString esc(const QString& text) {
 void MainWindow::onAnalyzeReelRequested(int index) {
     if (workspace->getReel(index))
         currentReelIndex = index;
+    analysisWasBatch = false;
     jobs->analyzeReel(index);
+}
+
+void MainWindow::offerLocalAnalysis(const QString& reelName, const QString& reason) {
+    PipelineSettings settings = PipelineSettings::load();
+    if (settings.analyzer == QLatin1String("local")) {
+        showMessage(QMessageBox::Warning, QStringLiteral("Analysis Unavailable"), reason);
+        return;
+    }
+    // Without a key the road still runs: the footage can be measured on this machine.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("API Key Missing"),
+                    QStringLiteral("No Gemini API key is configured, so %1 cannot be sent to "
+                                   "Gemini.\n\nAnalyze it on this machine instead? Nothing is "
+                                   "uploaded: pauses and steady work are measured from the "
+                                   "footage itself.\n\nTo use Gemini, create a key in Google AI "
+                                   "Studio and enter it under File > Project Settings & "
+                                   "Credentials.")
+                        .arg(reelName.isEmpty() ? QStringLiteral("the footage") : reelName),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Analyze Locally"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Open Settings"));
+    if (box.exec() != QMessageBox::Yes) {
+        onOpenSettings();
+        return;
+    }
+    settings.analyzer = QStringLiteral("local");
+    if (!settings.save())
+        copilotNotice(QStringLiteral("The choice of local analysis could not be saved; it holds "
+                                     "for this session."));
+    copilotNotice(QStringLiteral("Analysis runs on this machine from now on (Settings can switch "
+                                 "back to Gemini)."));
+    if (analysisWasBatch) {
+        jobs->startBatch(JobKind::Analysis);
+        return;
+    }
+    for (int i = 0; i < workspace->reels.size(); ++i) {
+        if (workspace->reels.at(i).name == reelName)
+            jobs->analyzeReel(i);
+    }
 }
 
 void MainWindow::onRenderReelRequested(int index) {
@@ -32,6 +74,7 @@ void MainWindow::onRenderReelRequested(int index) {
 }
 
 void MainWindow::onBatchAnalyzeRequested() {
+    analysisWasBatch = true;
     jobs->startBatch(JobKind::Analysis);
 }
 
@@ -50,7 +93,7 @@ void MainWindow::onJobStarted(JobKind kind, const QString& subject, int clipCoun
     case JobKind::Analysis: {
         const Analyzer* analyzer = jobs->currentAnalyzer();
         const QString who = analyzer ? analyzer->displayName() : QStringLiteral("Gemini");
-        setStatus(QStringLiteral("Analyzing %1 via Gemini...").arg(subject));
+        setStatus(QStringLiteral("Analyzing %1 via %2...").arg(subject, who));
         copilotSays(QStringLiteral("Sending footage for <b>%1</b> to %2 for milestone "
                                    "recognition...")
                         .arg(esc(subject), esc(who)));
@@ -82,11 +125,7 @@ void MainWindow::onJobRefused(ReelJobQueue::Refusal refusal, const QString& reel
                               const QString& detail) {
     switch (refusal) {
     case ReelJobQueue::Refusal::AnalyzerUnavailable:
-        Q_UNUSED(detail);
-        showMessage(
-            QMessageBox::Warning, QStringLiteral("API Key Missing"),
-            QStringLiteral("Please configure your Gemini API Key in File > Settings first."));
-        onOpenSettings();
+        offerLocalAnalysis(reelName, detail);
         break;
     case ReelJobQueue::Refusal::NoSegments:
         showMessage(QMessageBox::Information, QStringLiteral("Analysis Required"),

@@ -126,9 +126,21 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
                         saved.assembly_speed, QStringLiteral("x"), pipeline);
     minPauseSpin = spinBox(PipelineSettings::MinPause, PipelineSettings::MaxPause,
                            saved.minimum_pause, QStringLiteral(" s"), pipeline);
+    analyzerCombo = new QComboBox(pipeline);
+    analyzerCombo->addItem(QStringLiteral("Gemini (uploads the clip)"), QStringLiteral("gemini"));
+    analyzerCombo->addItem(QStringLiteral("Local (this machine, no key)"), QStringLiteral("local"));
+    analyzerCombo->addItem(QStringLiteral("Hybrid (Gemini on measured boundaries)"),
+                           QStringLiteral("hybrid"));
+    analyzerCombo->setCurrentIndex(std::max(0, analyzerCombo->findData(saved.analyzer)));
+    steadySpin = spinBox(PipelineSettings::MinSteadySpan, PipelineSettings::MaxSteadySpan,
+                         saved.steady_span, QStringLiteral(" s"), pipeline);
+    steadySpin->setToolTip(QStringLiteral("Local analysis: activity without a scene change for "
+                                          "this long counts as repetitive work."));
+    form->addRow(QStringLiteral("Analyzer:"), analyzerCombo);
     form->addRow(QStringLiteral("Default AI Model:"), modelCombo);
     form->addRow(QStringLiteral("Assembly Speed Multiplier:"), speedSpin);
     form->addRow(QStringLiteral("Minimum Pause Duration:"), minPauseSpin);
+    form->addRow(QStringLiteral("Steady Work After:"), steadySpin);
     layout->addWidget(pipeline);
 
     auto* engine = new QGroupBox(QStringLiteral("FFMPEG VIDEO ENGINE"), this);
@@ -223,7 +235,10 @@ void SettingsDialog::onSaveClicked() {
         }
         loadedKey = key;
     }
-    PipelineSettings values;
+    // Starts from what is stored, so settings this dialog does not show are kept.
+    PipelineSettings values = PipelineSettings::load();
+    values.analyzer = analyzerCombo->currentData().toString();
+    values.steady_span = steadySpin->value();
     values.model = selectedModel();
     values.assembly_speed = speedFactor();
     values.minimum_pause = minPauseSeconds();

@@ -32,6 +32,8 @@ private:
     QLineEdit* apiKeyEdit = nullptr;
     QPushButton* echoToggleButton = nullptr;
     QLabel* keyStatusLabel = nullptr;
+    QComboBox* analyzerCombo = nullptr;
+    QDoubleSpinBox* steadySpin = nullptr;
     QComboBox* modelCombo = nullptr;
     QDoubleSpinBox* speedSpin = nullptr;
     QDoubleSpinBox* minPauseSpin = nullptr;

@@ -312,6 +312,30 @@ private slots:
         QCOMPARE(gemini.answers.size(), 0);
     }
 
+    // Without a key the road still runs: the footage is measured here and nothing is sent.
+    void withoutAKeyTheFootageIsMeasuredLocally() {
+        const QString root = makeWorkspace("Local", footage);
+        MainWindow w;
+        w.openWorkspace(root);
+        qunsetenv("GEMINI_API_KEY");
+        const qsizetype requests = gemini.requests.size();
+        {
+            DialogAnswerer answerer(QMessageBox::Yes);
+            w.onAnalyzeReelRequested(0);
+            QVERIFY(answerer.titles.contains("API Key Missing"));
+        }
+        const bool ended = waitUntil([&] { return !w.hasRunningJob(); }, 30000);
+        qputenv("GEMINI_API_KEY", "test-key-123");
+        PipelineSettings restore = PipelineSettings::load();
+        QCOMPARE(restore.analyzer, QString("local"));
+        restore.analyzer = "gemini";
+        QVERIFY(restore.save());
+        QVERIFY(ended);
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzed);
+        QCOMPARE(gemini.requests.size(), requests);
+        QVERIFY(QFileInfo::exists(root + "/timelines/a_clip_timeline.json"));
+    }
+
     // Two studios on one project would overwrite each other's cuts: the second is refused and
     // keeps what it had open; the first one's lock goes with it.
     void aSecondStudioOnOneWorkspaceIsRefused() {
