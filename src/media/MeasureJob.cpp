@@ -41,8 +41,8 @@ QString MeasureJob::program() const {
 }
 
 QStringList MeasureJob::arguments() const {
-    // A small picture is enough to see stillness and cuts, and keeps the filters cheap; the
-    // decode itself is the cost, so nothing else is asked of ffmpeg.
+    // A small picture, scaled by the nearest pixel (the cheapest way), is enough to see
+    // stillness and cuts; the decode itself is the cost, so nothing else is asked of ffmpeg.
     const QString video =
         QStringLiteral("scale=160:-2:flags=neighbor,freezedetect=n=%1:d=%2,scdet=t=%3")
             .arg(QString::number(values.freezeNoise), QString::number(values.minFreezeSeconds),

@@ -94,6 +94,12 @@ void MainWindow::onJobStarted(JobKind kind, const QString& subject, int clipCoun
         const Analyzer* analyzer = jobs->currentAnalyzer();
         const QString who = analyzer ? analyzer->displayName() : QStringLiteral("Gemini");
         setStatus(QStringLiteral("Analyzing %1 via %2...").arg(subject, who));
+        if (analyzer && analyzer->name() == QLatin1String("local")) {
+            copilotSays(QStringLiteral("Measuring <b>%1</b> on this machine: stillness, scene "
+                                       "changes and sound (nothing is uploaded)...")
+                            .arg(esc(subject)));
+            break;
+        }
         copilotSays(QStringLiteral("Sending footage for <b>%1</b> to %2 for milestone "
                                    "recognition...")
                         .arg(esc(subject), esc(who)));
