@@ -4,6 +4,7 @@
 #include "app/PipelineSettings.h"
 #include "media/FFmpegEngine.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -140,7 +141,14 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Default AI Model:"), modelCombo);
     form->addRow(QStringLiteral("Assembly Speed Multiplier:"), speedSpin);
     form->addRow(QStringLiteral("Minimum Pause Duration:"), minPauseSpin);
+    sceneSpin = spinBox(1.0, 100.0, saved.scene_threshold, QString(), pipeline);
+    sceneSpin->setToolTip(QStringLiteral("Local analysis: how strong a change of picture counts "
+                                         "as a new scene (0 to 100; lower finds more)."));
+    quietCheck = new QCheckBox(QStringLiteral("A pause must also be quiet"), pipeline);
+    quietCheck->setChecked(saved.pause_needs_quiet);
     form->addRow(QStringLiteral("Steady Work After:"), steadySpin);
+    form->addRow(QStringLiteral("Scene Change Threshold:"), sceneSpin);
+    form->addRow(QString(), quietCheck);
     layout->addWidget(pipeline);
 
     auto* engine = new QGroupBox(QStringLiteral("FFMPEG VIDEO ENGINE"), this);
@@ -239,6 +247,8 @@ void SettingsDialog::onSaveClicked() {
     PipelineSettings values = PipelineSettings::load();
     values.analyzer = analyzerCombo->currentData().toString();
     values.steady_span = steadySpin->value();
+    values.scene_threshold = sceneSpin->value();
+    values.pause_needs_quiet = quietCheck->isChecked();
     values.model = selectedModel();
     values.assembly_speed = speedFactor();
     values.minimum_pause = minPauseSeconds();

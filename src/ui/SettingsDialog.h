@@ -4,6 +4,7 @@
 #include <QString>
 
 class QComboBox;
+class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,8 @@ private:
     QLabel* keyStatusLabel = nullptr;
     QComboBox* analyzerCombo = nullptr;
     QDoubleSpinBox* steadySpin = nullptr;
+    QDoubleSpinBox* sceneSpin = nullptr;
+    QCheckBox* quietCheck = nullptr;
     QComboBox* modelCombo = nullptr;
     QDoubleSpinBox* speedSpin = nullptr;
     QDoubleSpinBox* minPauseSpin = nullptr;
