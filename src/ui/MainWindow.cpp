@@ -20,11 +20,13 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -60,7 +62,11 @@ MainWindow::~MainWindow() {
 void MainWindow::setupUi() {
     setWindowTitle(QStringLiteral("Tessaryn — AI-Assisted Video Editing Suite"));
     setWindowIcon(Config::getAppIcon());
-    resize(1500, 900);
+    // Opens within the screen it lands on, leaving room for the desktop's own panels.
+    setMinimumSize(960, 600);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() : QSize(1500, 900);
+    resize(std::min(1500, room.width()), std::min(900, room.height()));
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -176,7 +182,7 @@ void MainWindow::setupMenus() {
     addMenuAction(file, QStringLiteral("&Save Workspace"), &MainWindow::onSaveWorkspace,
                   QKeySequence::Save);
     file->addSeparator();
-    addMenuAction(file, QStringLiteral("&Project Settings & Credentials..."),
+    addMenuAction(file, QStringLiteral("&Project Settings && Credentials..."),
                   &MainWindow::onOpenSettings);
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
@@ -194,7 +200,7 @@ void MainWindow::setupMenus() {
     addMenuAction(project, QStringLiteral("&Assemble Master Release Film"),
                   &MainWindow::onStitchMasterRequested);
     project->addSeparator();
-    addMenuAction(project, QStringLiteral("&Project & Creator Metadata..."),
+    addMenuAction(project, QStringLiteral("&Project && Creator Metadata..."),
                   &MainWindow::onOpenMetadata);
 
     QMenu* exports = menuBar()->addMenu(QStringLiteral("&Export"));
@@ -204,7 +210,7 @@ void MainWindow::setupMenus() {
                   &MainWindow::onExportSubtitlesRequested);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    addMenuAction(view, QStringLiteral("&AI Token & Cost Telemetry..."), &MainWindow::onOpenUsage);
+    addMenuAction(view, QStringLiteral("&AI Token && Cost Telemetry..."), &MainWindow::onOpenUsage);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     addMenuAction(help, QStringLiteral("Check for &Updates..."), &MainWindow::onCheckForUpdates);

@@ -61,15 +61,12 @@ ReelWidget::ReelWidget(QWidget* parent) : QWidget(parent) {
                            QStringLiteral("Cut")});
     tree->setRootIsDecorated(false);
     tree->setAlternatingRowColors(false);
+    // Long names lose their middle, not the take number at their end; the tooltip has them whole.
+    tree->setTextElideMode(Qt::ElideMiddle);
     QHeaderView* columns = tree->header();
     columns->setStretchLastSection(false);
-    columns->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(QHeaderView::ResizeToContents);
     columns->setSectionResizeMode(1, QHeaderView::Stretch);
-    const int widths[] = {95, 75, 75};
-    for (int column = 2; column <= 4; ++column) {
-        columns->setSectionResizeMode(column, QHeaderView::Interactive);
-        tree->setColumnWidth(column, widths[column - 2]);
-    }
     layout->addWidget(tree, 1);
 
     auto* buttons = new QHBoxLayout();
@@ -86,7 +83,8 @@ ReelWidget::ReelWidget(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(rescanButton);
     layout->addLayout(buttons);
 
-    connect(tree, &QTreeWidget::itemDoubleClicked, this, &ReelWidget::onItemDoubleClicked);
+    // Activation is a double click or Return on the selected row.
+    connect(tree, &QTreeWidget::itemActivated, this, &ReelWidget::onItemDoubleClicked);
     connect(tree, &QTreeWidget::itemSelectionChanged, this, &ReelWidget::onItemSelectionChanged);
     connect(analyzeButton, &QPushButton::clicked, this, &ReelWidget::onAnalyzeClicked);
     connect(renderButton, &QPushButton::clicked, this, &ReelWidget::onRenderClicked);
@@ -111,6 +109,11 @@ void ReelWidget::setWorkspace(Workspace* newWorkspace) {
 }
 
 void ReelWidget::refresh() {
+    // A status change redraws the table: the reel the user picked stays picked.
+    const int selected = selectedReelIndex();
+    const QString selectedName = workspace && selected >= 0 && selected < workspace->reels.size()
+                                     ? workspace->reels.at(selected).name
+                                     : QString();
     tree->clear();
     if (!workspace) {
         countLabel->setText(QStringLiteral("0 reels"));
@@ -121,10 +124,14 @@ void ReelWidget::refresh() {
     QList<QTreeWidgetItem*> rows;
     for (int index = 0; index < workspace->reels.size(); ++index) {
         const Reel& reel = workspace->reels.at(index);
+        // A reel never probed still knows its length once analysed.
+        const double source =
+            reel.duration > 0.0 ? reel.duration : reel.timeline.total_source_duration;
         auto* item = new QTreeWidgetItem({QString::number(index + 1), reel.name, reel.statusText(),
-                                          durationText(reel.duration),
+                                          durationText(source),
                                           durationText(reel.timeline.total_edited_duration)});
         item->setData(0, Qt::UserRole, index);
+        item->setToolTip(1, reel.name);
         item->setTextAlignment(0, Qt::AlignCenter);
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
@@ -132,6 +139,12 @@ void ReelWidget::refresh() {
         rows.append(item);
     }
     tree->addTopLevelItems(rows);
+    for (QTreeWidgetItem* row : std::as_const(rows)) {
+        if (!selectedName.isEmpty() && row->text(1) == selectedName) {
+            tree->setCurrentItem(row);
+            row->setSelected(true);
+        }
+    }
     onItemSelectionChanged();
 }
 

@@ -147,10 +147,12 @@ private slots:
             QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(calls, (QStringList{"a2", "r2", "scan"}));
 
-        // Any reported change redraws the table and drops the selection.
+        // A reported change redraws the table; the reel the user picked stays picked.
         workspace.updateReelStatus(2, ReelStatus::Completed);
         QCOMPARE(panel.tree->topLevelItem(2)->text(2), QString("Completed"));
-        QCOMPARE(panel.widget.selectedReelIndex(), -1);
+        QCOMPARE(panel.widget.selectedReelIndex(), 2);
+        QVERIFY(analyze->isEnabled() && render->isEnabled());
+        panel.tree->clearSelection();
         QVERIFY(!analyze->isEnabled() && !render->isEnabled());
         workspace.reels << reel("d");
         workspace.onReelsChanged();
