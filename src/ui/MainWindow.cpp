@@ -82,6 +82,10 @@ void MainWindow::setupUi() {
     updateBannerLabel = new QLabel(updateBanner);
     updateBannerLabel->setStyleSheet(
         QStringLiteral("border: none; color: #F8E7B4; font-weight: 600;"));
+    // A long error must not widen the window past the screen: the label takes the room left,
+    // and its tooltip holds the whole text.
+    updateBannerLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    updateBannerLabel->setMinimumWidth(120);
     updateBannerProgress = new QProgressBar(updateBanner);
     updateBannerProgress->setFixedSize(140, 16);
     updateBannerProgress->hide();

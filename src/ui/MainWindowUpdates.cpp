@@ -225,6 +225,7 @@ void MainWindow::updateSelfUpdateBannerUi() {
     // Network and catalog texts are shown as they are, never as markup.
     updateBannerLabel->setTextFormat(Qt::PlainText);
     updateBannerLabel->setText(text);
+    updateBannerLabel->setToolTip(text);
     updateBannerProgress->setVisible(progressShown);
     if (progressShown)
         updateBannerProgress->setValue(percent);
