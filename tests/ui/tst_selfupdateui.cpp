@@ -291,21 +291,6 @@ private slots:
         QVERIFY(!retry || !retry->isVisibleTo(&w)); // nothing to retry without a package
     }
 
-    // At 1280x720 the whole window stays on the screen, whatever the error says.
-    void aLongErrorKeepsTheWindowOnTheScreen() {
-        MainWindow w;
-        w.show();
-        UpdateState state = w.currentSelfUpdateState();
-        state.phase = UpdatePhase::Error;
-        state.userInitiated = true;
-        state.errorMessage = "Digest mismatch: " + std::string(300, 'f');
-        w.handleSelfUpdateStateChanged(state);
-        QTRY_VERIFY(w.isUpdateBannerVisible());
-        QVERIFY(w.updateBannerText().size() > 300);
-        QVERIFY(w.minimumSizeHint().width() <= 1280);
-        QVERIFY(w.minimumSize().width() <= 1280 && w.minimumSize().height() <= 720);
-    }
-
     void failedDownloadOffersRetry() {
         MainWindow w;
         offerUpdate(w);
