@@ -150,13 +150,46 @@ void CopilotWidget::onSendClicked() {
                        .arg(QString::number(repetitiveSpeed, 'f', 1),
                             QString::number(minimumPause, 'f', 1)),
                    true);
-    } else {
+    } else if (!runRequest(text)) {
         addMessage(AssistantName,
-                   QStringLiteral("Received command: <i>\"%1\"</i>. Ready to execute on active "
-                                  "reels.")
-                       .arg(text),
+                   QStringLiteral("I can run these requests: <b>analyze</b> or <b>render</b> a "
+                                  "reel by name (or <b>all</b>), <b>status</b> of a reel, "
+                                  "<b>export markers</b>, <b>export subtitles</b> and "
+                                  "<b>stitch</b>; and I answer about pause and speed settings. "
+                                  "Other requests are not supported yet."),
                    true);
     }
+}
+
+bool CopilotWidget::runRequest(const QString& text) {
+    const QString lowered = text.simplified().toLower();
+    const auto run = [this](const std::function<void()>& callback) {
+        if (callback)
+            callback();
+        return true;
+    };
+    if (lowered == QLatin1String("stitch") || lowered.startsWith(QLatin1String("stitch ")))
+        return run(stitchCallback);
+    if (lowered.startsWith(QLatin1String("export marker")))
+        return run(exportMarkersCallback);
+    if (lowered.startsWith(QLatin1String("export subtitle")))
+        return run(exportSubtitlesCallback);
+    const QString verb = lowered.section(QLatin1Char(' '), 0, 0);
+    const QString target = text.simplified().section(QLatin1Char(' '), 1);
+    if (target.isEmpty())
+        return false;
+    const bool all = target.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0;
+    if ((verb == QLatin1String("analyze") || verb == QLatin1String("analyse")) && all)
+        return run(batchAnalyzeCallback);
+    if (verb == QLatin1String("render") && all)
+        return run(batchRenderCallback);
+    const QString canonical = verb == QLatin1String("analyse") ? QStringLiteral("analyze") : verb;
+    if (canonical != QLatin1String("analyze") && canonical != QLatin1String("render") &&
+        canonical != QLatin1String("status"))
+        return false;
+    if (reelRequestCallback)
+        reelRequestCallback(canonical, target);
+    return true;
 }
 
 void CopilotWidget::onChipBatchAnalyze() {

@@ -11,7 +11,8 @@ class QTextBrowser;
 namespace Tessaryn {
 
 // The chat-style log in which the application narrates its work, four quick-action chips that
-// call back into the owner, and a prompt field that only echoes and answers with fixed replies.
+// call back into the owner, and a prompt field that runs the few requests it understands and
+// says plainly that others are not supported.
 class CopilotWidget : public QWidget {
 public:
     std::function<void()> batchAnalyzeCallback;
@@ -19,6 +20,8 @@ public:
     std::function<void()> exportMarkersCallback;
     std::function<void()> exportSubtitlesCallback;
     std::function<void()> stitchCallback;
+    // A typed request about one reel: verb is "analyze", "render" or "status".
+    std::function<void(const QString& verb, const QString& reelName)> reelRequestCallback;
 
     explicit CopilotWidget(QWidget* parent = nullptr);
 
@@ -36,6 +39,8 @@ public:
     void onChipStitch();
 
 private:
+    // Runs a typed request it understands; false for any other text.
+    bool runRequest(const QString& text);
     void appendAligned(const QString& html, Qt::Alignment alignment);
 
     double repetitiveSpeed = 10.0;

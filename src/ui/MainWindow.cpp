@@ -149,6 +149,9 @@ void MainWindow::setupUi() {
     copilot->exportMarkersCallback = [this] { onExportMarkersRequested(); };
     copilot->exportSubtitlesCallback = [this] { onExportSubtitlesRequested(); };
     copilot->stitchCallback = [this] { onStitchMasterRequested(); };
+    copilot->reelRequestCallback = [this](const QString& verb, const QString& name) {
+        onReelRequest(verb, name);
+    };
 
     progressBar = new QProgressBar(this);
     progressBar->setFixedWidth(220);
@@ -286,6 +289,31 @@ void MainWindow::updateStatusBar() {
 
 bool MainWindow::hasRunningJob() const {
     return jobs->hasRunningJob();
+}
+
+void MainWindow::onReelRequest(const QString& verb, const QString& name) {
+    int index = -1;
+    for (int i = 0; i < workspace->reels.size(); ++i) {
+        if (workspace->reels.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            index = i;
+    }
+    if (index < 0) {
+        copilotSays(QStringLiteral("There is no reel named <b>%1</b> in this workspace.")
+                        .arg(name.toHtmlEscaped()));
+        return;
+    }
+    const Reel& reel = workspace->reels.at(index);
+    if (verb == QLatin1String("analyze")) {
+        onAnalyzeReelRequested(index);
+    } else if (verb == QLatin1String("render")) {
+        onRenderReelRequested(index);
+    } else {
+        copilotSays(QStringLiteral("<b>%1</b>: %2, %3 segments, %4 s of source, %5 s in the cut.")
+                        .arg(reel.name.toHtmlEscaped(), reel.statusText(),
+                             QString::number(reel.timeline.segments.size()),
+                             QString::number(reel.timeline.total_source_duration, 'f', 1),
+                             QString::number(reel.timeline.total_edited_duration, 'f', 1)));
+    }
 }
 
 void MainWindow::endJobsAndQuit() {

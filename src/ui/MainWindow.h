@@ -55,6 +55,8 @@ public:
     void onBatchAnalyzeRequested();
     void onBatchRenderRequested();
     void onStitchMasterRequested();
+    // A typed copilot request about one reel, found by name in any letter case.
+    void onReelRequest(const QString& verb, const QString& name);
     void onExportMarkersRequested();
     void onExportSubtitlesRequested();
 

@@ -123,12 +123,14 @@ private slots:
             << "Set Speed to 5" << false << "Set Speed to 5" << parameters;
         QTest::newRow("both words, one reply")
             << "drop PAUSE, keep speed" << true << "drop PAUSE, keep speed" << parameters;
+        const QString unsupported =
+            "I can run these requests: analyze or render a reel by name (or all), status of a "
+            "reel, export markers, export subtitles and stitch; and I answer about pause and "
+            "speed settings. Other requests are not supported yet.";
         QTest::newRow("other text echoed trimmed")
-            << "  Cut the Intro  " << true << "Cut the Intro"
-            << "Received command: \"Cut the Intro\". Ready to execute on active reels.";
+            << "  Cut the Intro  " << true << "Cut the Intro" << unsupported;
         QTest::newRow("own markup rendered")
-            << "make it <b>bold</b>" << false << "make it bold"
-            << "Received command: \"make it bold\". Ready to execute on active reels.";
+            << "make it <b>bold</b>" << false << "make it bold" << unsupported;
     }
     void prompts() {
         QFETCH(QString, typed);
@@ -151,6 +153,48 @@ private slots:
         QCOMPARE(tail.count("Copilot "), 1);
         if (typed.contains("<b>"))
             QVERIFY(isBold(panel.formatAt("make it bold")));
+    }
+
+    // What the prompt understands runs; nothing else pretends to.
+    void requestsRunTheirAction_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("ran");
+        QTest::newRow("analyse all") << "Analyse ALL"
+                                     << "batch analyze";
+        QTest::newRow("render all") << "render all"
+                                    << "batch render";
+        QTest::newRow("one reel by name") << "render  Day 4 take 2"
+                                          << "render:Day 4 take 2";
+        QTest::newRow("status") << "status b_clip"
+                                << "status:b_clip";
+        QTest::newRow("markers") << "export markers please"
+                                 << "markers";
+        QTest::newRow("subtitles") << "Export subtitles"
+                                   << "subtitles";
+        QTest::newRow("stitch") << "stitch"
+                                << "stitch";
+        QTest::newRow("verb without a reel") << "render"
+                                             << "";
+        QTest::newRow("unknown verb") << "delete all"
+                                      << "";
+    }
+    void requestsRunTheirAction() {
+        QFETCH(QString, typed);
+        QFETCH(QString, ran);
+        Panel panel;
+        QStringList calls;
+        panel.widget.batchAnalyzeCallback = [&] { calls << "batch analyze"; };
+        panel.widget.batchRenderCallback = [&] { calls << "batch render"; };
+        panel.widget.exportMarkersCallback = [&] { calls << "markers"; };
+        panel.widget.exportSubtitlesCallback = [&] { calls << "subtitles"; };
+        panel.widget.stitchCallback = [&] { calls << "stitch"; };
+        panel.widget.reelRequestCallback = [&](const QString& verb, const QString& reel) {
+            calls << verb + ":" + reel;
+        };
+        panel.input->setText(typed);
+        QTest::keyClick(panel.input, Qt::Key_Return);
+        QCOMPARE(calls, ran.isEmpty() ? QStringList() : QStringList{ran});
+        QCOMPARE(panel.text().endsWith("Other requests are not supported yet."), ran.isEmpty());
     }
 
     void messagesAfterANoticeReadFromTheLeft() {
