@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
+
 namespace Tessaryn {
 
 namespace {
@@ -198,13 +200,17 @@ void MainWindow::onGeminiFinished(const JobOutcome& outcome) {
         }
         setStatus(QStringLiteral("Analysis complete for %1").arg(name));
         reportAnalysisFiles(outcome);
+        const auto milestones =
+            std::count_if(data.segments.cbegin(), data.segments.cend(), [](const Segment& s) {
+                return s.classification == Classification::Milestone;
+            });
         copilotSays(QStringLiteral("Successfully analyzed <b>%1</b>!<br>• Summary: %2<br>• Source "
-                                   "Duration: %3s -> Cut Duration: %4s<br>• Milestones detected: "
-                                   "%5 segments")
+                                   "Duration: %3s -> Cut Duration: %4s<br>• Segments: %5, of "
+                                   "them milestones: %6")
                         .arg(esc(name), esc(data.summary),
                              QString::number(data.total_source_duration, 'f', 1),
                              QString::number(data.total_edited_duration, 'f', 1),
-                             QString::number(data.segments.size())));
+                             QString::number(data.segments.size()), QString::number(milestones)));
         if (outcome.reelIndex < 0)
             copilotNotice(QStringLiteral("%1 finished after its workspace was closed; its "
                                          "timeline and exports were saved in %2.")

@@ -164,8 +164,8 @@ private slots:
         QCOMPARE(w.analysisCountSoFar(), 2);
         const QString log = logText(w);
         QVERIFY(log.contains("Successfully analyzed a_clip!\n• Summary: First clip\n• Source "
-                             "Duration: 3.0s -> Cut Duration: 1.1s\n• Milestones detected: 3 "
-                             "segments"));
+                             "Duration: 3.0s -> Cut Duration: 1.1s\n• Segments: 3, of them "
+                             "milestones: 1"));
         QVERIFY(log.contains("Analysis failed for b_clip: Upload failed:"));
         QVERIFY(!log.contains("test-key-123"));
         QVERIFY(log.contains("— Batch processing queue finished. —"));
