@@ -19,6 +19,13 @@ QString PipelineSettings::defaultModel() {
     return QStringLiteral("gemini-3.8-flash");
 }
 
+QString PipelineSettings::displayName(const QString& model) {
+    QStringList words = model.trimmed().split(QLatin1Char('-'), Qt::SkipEmptyParts);
+    for (QString& word : words)
+        word[0] = word[0].toUpper();
+    return words.join(QLatin1Char(' '));
+}
+
 QStringList PipelineSettings::models() {
     return {defaultModel(), QStringLiteral("gemini-2.5-flash")};
 }

@@ -26,6 +26,8 @@ public:
     static QString defaultModel(); // "gemini-3.8-flash"
     // The models the dialog offers, the recommended one first.
     static QStringList models();
+    // A model's name as people write it: "gemini-2.5-flash" → "Gemini 2.5 Flash".
+    static QString displayName(const QString& model);
 
     static PipelineSettings load();
     // Stores the checked values; false when the settings could not be written.

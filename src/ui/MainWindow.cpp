@@ -116,6 +116,7 @@ void MainWindow::setupUi() {
     copilot->setMinimumWidth(360);
     const PipelineSettings pipeline = PipelineSettings::load();
     copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
+    copilot->setModelName(PipelineSettings::displayName(pipeline.model));
 
     splitter->addWidget(reelWidget);
     splitter->addWidget(centrePane);
@@ -332,6 +333,7 @@ void MainWindow::onOpenSettings() {
     updateStatusBar();
     const PipelineSettings pipeline = PipelineSettings::load();
     copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
+    copilot->setModelName(PipelineSettings::displayName(pipeline.model));
     copilotNotice(QStringLiteral("Settings updated successfully."));
 }
 
