@@ -345,6 +345,44 @@ private slots:
         QCOMPARE(second.currentWorkspace()->root_path, QFileInfo(root).absoluteFilePath());
     }
 
+    // The status bar's Cancel button shows while a job runs and ends it, batch included; the
+    // reel is marked failed and nothing further starts.
+    void cancelButtonEndsTheRunningJob_data() {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("one analysis") << false;
+        QTest::newRow("batch analysis") << true;
+    }
+
+    void cancelButtonEndsTheRunningJob() {
+        QFETCH(bool, batch);
+        const QString root = makeWorkspace(batch ? "CancelBatch" : "CancelOne", footage);
+        MainWindow w;
+        w.show();
+        w.openWorkspace(root);
+        auto* cancel = w.findChild<QPushButton*>("cancelJobsButton");
+        QVERIFY(cancel);
+        QVERIFY(!cancel->isVisible());
+        gemini.requests.clear();
+        gemini.answers = {CannedAnswer{200, QByteArray(), true}}; // the upload hangs
+        if (batch)
+            w.onBatchAnalyzeRequested();
+        else
+            w.onAnalyzeReelRequested(0);
+        QVERIFY(waitUntil([&] { return !gemini.requests.isEmpty(); }, 10000));
+        QVERIFY(cancel->isVisible());
+
+        cancel->click();
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Error);
+        QVERIFY(!w.isBatchActive());
+        QVERIFY(!w.hasRunningJob());
+        QVERIFY(!cancel->isVisible());
+        QTest::qWait(100);
+        QCOMPARE(gemini.requests.size(), 1);
+        QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Pending);
+        QVERIFY(logText(w).contains("Analysis failed for a_clip: Upload failed: Operation "
+                                    "canceled"));
+    }
+
     void aNewRequestEndsTheRunningOne() {
         const QString root = makeWorkspace("OneJob", footage);
         MainWindow w;
