@@ -12,6 +12,7 @@ namespace {
 const char* const ModelKey = "pipeline/model";
 const char* const SpeedKey = "pipeline/assembly_speed";
 const char* const PauseKey = "pipeline/minimum_pause";
+const char* const OfferedKey = "pipeline/offered_models";
 
 } // namespace
 
@@ -27,7 +28,23 @@ QString PipelineSettings::displayName(const QString& model) {
 }
 
 QStringList PipelineSettings::models() {
-    return {defaultModel(), QStringLiteral("gemini-2.5-flash")};
+    const QSettings store(AppInfo::organizationName(), AppInfo::applicationName());
+    const QStringList listed = store.value(OfferedKey).toStringList();
+    if (listed.isEmpty())
+        return {defaultModel(), QStringLiteral("gemini-2.5-flash")};
+    QStringList out{defaultModel()};
+    for (const QString& model : listed) {
+        if (!out.contains(model))
+            out << model;
+    }
+    return out;
+}
+
+bool PipelineSettings::setOfferedModels(const QStringList& listed) {
+    QSettings store(AppInfo::organizationName(), AppInfo::applicationName());
+    store.setValue(OfferedKey, listed);
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 double PipelineSettings::checkedNumber(const QVariant& value, double min, double max,
