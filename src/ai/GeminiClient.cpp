@@ -211,6 +211,8 @@ GeminiClient::Answer GeminiClient::takeAnswer() {
     for (const auto& header : reply->rawHeaderPairs())
         a.headers.insert(header.first.toLower(), header.second);
     a.ok = reply->error() == QNetworkReply::NoError;
+    if (a.ok)
+        retriesUsed = 0; // the attempts are counted per request, the waiting per analysis
     if (abortReason == AbortReason::TimedOut || abortReason == AbortReason::TooLarge) {
         a.ok = false;
         a.failure = abortDetail(abortReason, stage);

@@ -38,6 +38,7 @@ public:
     static constexpr qint64 DefaultMaxAnswerBytes = 32 * 1024 * 1024;
     // The documented chunk size of the official clients; a multiple of the 256 KiB granularity.
     static constexpr qint64 DefaultChunkBytes = 8 * 1024 * 1024;
+    // Attempts after the first, for each request.
     static constexpr int DefaultMaxRetries = 5;
     static constexpr int DefaultRetryBaseMs = 1000;
     // All waits of one analysis together; a longer wait asked for by the service fails at once.
@@ -123,8 +124,8 @@ private:
     int maxRetries = DefaultMaxRetries;
     int retryBaseMs = DefaultRetryBaseMs;
     qint64 retryBudgetMs = DefaultRetryBudgetMs;
-    int retriesUsed = 0;
-    qint64 retryWaitedMs = 0;
+    int retriesUsed = 0;      // of the request being retried; reset by every answer taken
+    qint64 retryWaitedMs = 0; // of the whole analysis
     int lastPercent = 0;
     QTimer retryTimer;
     Handler retrySender = nullptr;

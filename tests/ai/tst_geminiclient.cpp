@@ -765,6 +765,11 @@ private slots:
             << upload(uploaded("PROCESSING")) + QList<CannedAnswer>{{502, ""}, polled("ACTIVE")} +
                    done
             << true << "" << 5 << 1 << 1;
+        // Each request has its own attempts: the poll's retry leaves the analysis all three.
+        QTest::newRow("attempts counted per request")
+            << upload(uploaded("PROCESSING")) +
+                   QList<CannedAnswer>{{502, ""}, polled("ACTIVE"), busy, busy, busy} + done
+            << true << "" << 8 << 1 << 1;
         QTest::newRow("chunk times out once")
             << QList<CannedAnswer>{CannedAnswer::uploadStarted(), {408, ""}, uploaded("ACTIVE")} +
                    done
