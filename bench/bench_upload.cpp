@@ -32,8 +32,8 @@ double peakMegabytes() {
 #endif
 }
 
-// Counts and drops request bodies; answers the upload with an active file and the analysis
-// with a one-segment timeline.
+// Counts and drops request bodies; speaks the resumable upload (start, chunks, finalize with an
+// active file), answers the analysis with a one-segment timeline and the clean-up with nothing.
 class DiscardingServer {
 public:
     qint64 bodyBytes = 0;
@@ -55,8 +55,8 @@ public:
 private:
     QTcpServer server;
     QByteArray header;
+    QByteArray request;    // the current request's head, lower case
     qint64 remaining = -1; // body bytes still to come; -1 while reading headers
-    int answered = 0;
 
     void serve(QTcpSocket* socket) {
         while (socket->bytesAvailable() > 0) {
@@ -65,9 +65,11 @@ private:
                 const qsizetype end = header.indexOf("\r\n\r\n");
                 if (end < 0)
                     continue;
-                const qsizetype at = header.toLower().indexOf("content-length:");
+                request = header.left(end).toLower();
+                // At a line start: x-goog-upload-header-content-length names the file's size.
+                const qsizetype at = request.indexOf("\r\ncontent-length:");
                 remaining = at < 0 ? 0
-                                   : header.mid(at + 15, header.indexOf("\r\n", at) - at - 15)
+                                   : header.mid(at + 17, header.indexOf("\r\n", at + 2) - at - 17)
                                          .trimmed()
                                          .toLongLong();
                 const QByteArray early = header.mid(end + 4);
@@ -87,12 +89,17 @@ private:
     }
 
     void answer(QTcpSocket* socket) {
-        const QByteArray body =
-            answered++ % 2 == 0
-                ? QByteArray(R"({"file":{"name":"files/bench","uri":"u","state":"ACTIVE"}})")
-                : QByteArray(R"({"candidates":[{"content":{"parts":[{"text":)"
-                             R"("{\"segments\":[{\"source_start\":0,\"source_end\":9}]}"}]}}]})");
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+        QByteArray extra;
+        QByteArray body;
+        if (request.contains("x-goog-upload-command: start"))
+            extra = "X-Goog-Upload-URL: " + baseUrl().toUtf8() + "/upload?upload_id=b\r\n";
+        else if (request.contains("x-goog-upload-command: upload, finalize"))
+            body = R"({"file":{"name":"files/bench","uri":"u","state":"ACTIVE"}})";
+        else if (request.contains(":generatecontent"))
+            body = R"({"candidates":[{"content":{"parts":[{"text":)"
+                   R"("{\"segments\":[{\"source_start\":0,\"source_end\":9}]}"}]}}]})";
+        socket->write("HTTP/1.1 200 OK\r\n" + extra +
+                      "Content-Type: application/json\r\nContent-Length: " +
                       QByteArray::number(body.size()) + "\r\n\r\n" + body);
     }
 };

@@ -1,15 +1,18 @@
 #include "ai/GeminiClient.h"
 
+#include "ai/VideoMimeType.h"
 #include "app/Endpoints.h"
 #include "app/PipelineSettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Tessaryn {
@@ -33,12 +36,18 @@ GeminiClient::GeminiClient(QObject* parent)
     connect(&pollTimer, &QTimer::timeout, this, [this] { pollFileState(); });
     requestTimer.setSingleShot(true);
     connect(&requestTimer, &QTimer::timeout, this, [this] { abortRequest(AbortReason::TimedOut); });
+    retryTimer.setSingleShot(true);
+    connect(&retryTimer, &QTimer::timeout, this, [this] {
+        if (stage != Stage::Idle && !reply && retrySender)
+            (this->*retrySender)();
+    });
 }
 
 GeminiClient::~GeminiClient() {
     progressCallback = nullptr;
     finishedCallback = nullptr;
     usageCallback = nullptr;
+    fileName.clear(); // no clean-up request from a client that is going away
     cancel();
 }
 
@@ -77,24 +86,51 @@ void GeminiClient::analyzeVideo(const QString& path, const QString& key, const Q
         model = defaultModel();
     fileUri.clear();
     fileName.clear();
+    uploadUrl.clear();
+    uploadOffset = 0;
+    retriesUsed = 0;
+    retryWaitedMs = 0;
+    lastPercent = 0;
     const quint64 thisRun = ++run;
     stage = Stage::Uploading;
 
-    if (apiKey.isEmpty()) {
-        fail(QStringLiteral("Gemini API key is not configured."));
-        return;
-    }
-    if (!QFile::exists(videoPath)) {
-        fail(QStringLiteral("Video file not found: %1").arg(videoPath));
-        return;
-    }
-    // The name becomes part of the request path.
-    if (!isModelName(model)) {
-        fail(QStringLiteral("Gemini model name is not valid: %1").arg(model));
+    const QString refusal = checkClip();
+    if (!refusal.isEmpty()) {
+        fail(refusal);
         return;
     }
     if (progress(QStringLiteral("Initiating video upload to Gemini File API..."), 5, thisRun))
         startFileUpload();
+}
+
+// Everything that would fail the upload is found before a byte is sent.
+QString GeminiClient::checkClip() {
+    if (apiKey.isEmpty())
+        return QStringLiteral("Gemini API key is not configured.");
+    if (!QFile::exists(videoPath))
+        return QStringLiteral("Video file not found: %1").arg(videoPath);
+    QFile file(videoPath);
+    if (QFileInfo(videoPath).isDir() || !file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Unable to read video file for upload.");
+    fileSize = file.size();
+    mimeType = VideoMimeType::forPath(videoPath);
+    if (mimeType.isEmpty())
+        return VideoMimeType::refusal(videoPath);
+    if (fileSize <= 0)
+        return QStringLiteral("The video file is empty: %1").arg(videoPath);
+    const QString tooLarge = VideoMimeType::sizeRefusal(fileSize);
+    if (!tooLarge.isEmpty())
+        return tooLarge;
+    // The name becomes part of the request path.
+    if (!isModelName(model))
+        return QStringLiteral("Gemini model name is not valid: %1").arg(model);
+    return QString();
+}
+
+void GeminiClient::setRetryPolicy(int retries, int baseDelayMs, qint64 totalBudgetMs) {
+    maxRetries = std::max(0, retries);
+    retryBaseMs = std::max(1, baseDelayMs);
+    retryBudgetMs = std::max<qint64>(0, totalBudgetMs);
 }
 
 void GeminiClient::cancel() {
@@ -135,9 +171,14 @@ QString GeminiClient::abortDetail(AbortReason reason, Stage failed) const {
 }
 
 QNetworkRequest GeminiClient::apiRequest(const QString& path) const {
-    QUrl url(baseUrl + path);
-    url.setQuery(QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(apiKey)));
-    return QNetworkRequest(url);
+    return keyedRequest(QUrl(baseUrl + path));
+}
+
+// The key goes in a header: a URL lands in proxy and server logs.
+QNetworkRequest GeminiClient::keyedRequest(const QUrl& url) const {
+    QNetworkRequest request(url);
+    request.setRawHeader("x-goog-api-key", apiKey.toUtf8());
+    return request;
 }
 
 void GeminiClient::track(QNetworkReply* newReply, Handler onFinished, int timeoutMs,
@@ -163,24 +204,36 @@ void GeminiClient::track(QNetworkReply* newReply, Handler onFinished, int timeou
         requestTimer.start(timeoutMs);
 }
 
-bool GeminiClient::takeAnswer(QByteArray& body, QString& failure) {
+GeminiClient::Answer GeminiClient::takeAnswer() {
     requestTimer.stop();
-    bool ok = reply->error() == QNetworkReply::NoError;
-    if (!ok) {
-        // Qt's own text repeats the request URL, key included.
-        failure = abortReason == AbortReason::TimedOut || abortReason == AbortReason::TooLarge
-                      ? abortDetail(abortReason, stage)
-                      : redactKey(reply->errorString(), apiKey);
+    Answer a;
+    a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    for (const auto& header : reply->rawHeaderPairs())
+        a.headers.insert(header.first.toLower(), header.second);
+    a.ok = reply->error() == QNetworkReply::NoError;
+    if (a.ok)
+        retriesUsed = 0; // the attempts are counted per request, the waiting per analysis
+    if (abortReason == AbortReason::TimedOut || abortReason == AbortReason::TooLarge) {
+        a.ok = false;
+        a.failure = abortDetail(abortReason, stage);
+    } else if (abortReason == AbortReason::Cancelled) {
+        a.ok = false;
+        a.failure = redactKey(reply->errorString(), apiKey);
     } else {
-        body = reply->read(maxAnswerBytes + 1);
-        if (body.size() > maxAnswerBytes) {
-            ok = false;
-            body.clear();
-            failure = abortDetail(AbortReason::TooLarge, stage);
+        // An error answer carries the service's own description in its body.
+        a.body = reply->read(maxAnswerBytes + 1);
+        if (a.body.size() > maxAnswerBytes) {
+            a.ok = false;
+            a.status = 0;
+            a.body.clear();
+            a.failure = abortDetail(AbortReason::TooLarge, stage);
+        } else if (!a.ok && a.status == 0) {
+            a.dropped = true;
+            a.failure = redactKey(reply->errorString(), apiKey);
         }
     }
     releaseReply();
-    return ok;
+    return a;
 }
 
 void GeminiClient::releaseReply() {
@@ -192,6 +245,7 @@ void GeminiClient::releaseReply() {
 }
 
 bool GeminiClient::progress(const QString& message, int percent, quint64 forRun) {
+    lastPercent = percent;
     if (progressCallback)
         progressCallback(message, percent);
     return stage != Stage::Idle && run == forRun;
@@ -205,7 +259,13 @@ void GeminiClient::finish(bool success, const TimelineData& timeline, const QStr
     stage = Stage::Idle;
     pollTimer.stop();
     requestTimer.stop();
+    retryTimer.stop();
     abortReason = AbortReason::None;
+    // Before the report: the owner may start the next analysis from inside it.
+    const QString uploaded = fileName;
+    fileName.clear();
+    if (!uploaded.isEmpty())
+        deleteUploadedFile(uploaded);
     // A copy: the owner may replace the callback, or start the next analysis, from inside it.
     if (const auto callback = finishedCallback)
         callback(success, timeline, errorMessage);

@@ -3,9 +3,11 @@
 #include "timeline/TimelineData.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 
@@ -16,10 +18,12 @@ class QNetworkRequest;
 
 namespace Tessaryn {
 
-// Sends one source clip to the Gemini API and brings back its analysed timeline: one resumable
-// upload streamed from the file, polling until the service has processed the file, then one
-// generateContent request. One analysis at a time; each ends with exactly one finishedCallback,
-// and every error text it carries has the API key masked.
+// Sends one source clip to the Gemini API and brings back its analysed timeline: a resumable
+// upload (a start request, then the file in chunks read one at a time), polling until the
+// service has processed the file, then one generateContent request; the uploaded file is
+// deleted afterwards. Requests the service could not serve for now are sent again after a
+// growing wait. One analysis at a time; each ends with exactly one finishedCallback, and every
+// error text it carries has the API key masked. The key travels only in a request header.
 class GeminiClient : public QObject {
     Q_OBJECT
 
@@ -32,6 +36,13 @@ public:
     // The model may think for minutes over a long clip before its answer starts.
     static constexpr int DefaultAnalysisTimeoutMs = 10 * 60 * 1000;
     static constexpr qint64 DefaultMaxAnswerBytes = 32 * 1024 * 1024;
+    // The documented chunk size of the official clients; a multiple of the 256 KiB granularity.
+    static constexpr qint64 DefaultChunkBytes = 8 * 1024 * 1024;
+    // Attempts after the first, for each request.
+    static constexpr int DefaultMaxRetries = 5;
+    static constexpr int DefaultRetryBaseMs = 1000;
+    // All waits of one analysis together; a longer wait asked for by the service fails at once.
+    static constexpr qint64 DefaultRetryBudgetMs = 3 * 60 * 1000;
     // Segment times beyond this are no clip's (about 115 days).
     static constexpr double MaxSegmentSeconds = 1e7;
 
@@ -52,6 +63,8 @@ public:
     void setPollTimeLimit(qint64 ms) { pollTimeLimitMs = ms; }
     void setRequestTimeouts(int uploadStallMs, int pollMs, int analysisMs);
     void setMaxAnswerBytes(qint64 bytes) { maxAnswerBytes = bytes; }
+    void setChunkBytes(qint64 bytes) { chunkBytes = bytes > 0 ? bytes : DefaultChunkBytes; }
+    void setRetryPolicy(int maxRetries, int baseDelayMs, qint64 totalBudgetMs);
 
     static QString defaultModel(); // "gemini-3.8-flash"
     static QString analysisPrompt();
@@ -71,6 +84,15 @@ private:
     enum class Stage { Idle, Uploading, WaitingToPoll, Polling, Analysing };
     enum class AbortReason { None, Cancelled, TimedOut, TooLarge };
     using Handler = void (GeminiClient::*)();
+    // One finished request: its HTTP status (0 when none arrived), body and headers.
+    struct Answer {
+        bool ok = false;
+        int status = 0;
+        bool dropped = false; // the connection failed without an HTTP answer
+        QByteArray body;
+        QHash<QByteArray, QByteArray> headers; // names in lower case
+        QString failure;                       // set when not ok
+    };
 
     QNetworkAccessManager* network = nullptr;
     QNetworkReply* reply = nullptr;
@@ -79,6 +101,11 @@ private:
     QString model;
     QString fileUri;
     QString fileName;
+    QString mimeType;
+    qint64 fileSize = 0;
+    QUrl uploadUrl;
+    qint64 uploadOffset = 0;
+    qint64 chunkLength = 0;
 
     QString baseUrl;
     Stage stage = Stage::Idle;
@@ -93,19 +120,41 @@ private:
     int pollTimeoutMs = DefaultPollTimeoutMs;
     int analysisTimeoutMs = DefaultAnalysisTimeoutMs;
     qint64 maxAnswerBytes = DefaultMaxAnswerBytes;
+    qint64 chunkBytes = DefaultChunkBytes;
+    int maxRetries = DefaultMaxRetries;
+    int retryBaseMs = DefaultRetryBaseMs;
+    qint64 retryBudgetMs = DefaultRetryBudgetMs;
+    int retriesUsed = 0;      // of the request being retried; reset by every answer taken
+    qint64 retryWaitedMs = 0; // of the whole analysis
+    int lastPercent = 0;
+    QTimer retryTimer;
+    Handler retrySender = nullptr;
 
+    QString checkClip();
     void startFileUpload();
+    void onUploadStarted();
+    void sendChunk();
+    void onChunkFinished();
+    void queryUpload();
+    void onQueryFinished();
     void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);
-    void onUploadFinished();
+    void onUploadFinished(const QByteArray& body);
     void pollFileState();
     void onPollFileFinished();
     void generateContent();
     void onGenerateContentFinished();
+    void deleteUploadedFile(const QString& name);
 
     QNetworkRequest apiRequest(const QString& path) const;
+    QNetworkRequest keyedRequest(const QUrl& url) const;
     void track(QNetworkReply* newReply, Handler onFinished, int timeoutMs, bool idleTimeout);
     void abortRequest(AbortReason reason);
-    bool takeAnswer(QByteArray& body, QString& failure);
+    Answer takeAnswer();
+    // Sends the request again after a wait when the service may serve it later; otherwise
+    // reports the failure.
+    void retryOrFail(const Answer& answer, Handler resend);
+    bool scheduleRetry(Handler resend, qint64 serviceDelayMs, const QString& why);
+    qint64 backoffMs() const;
     void releaseReply();
     void schedulePoll();
     // False when a callback ended this analysis or started another one.

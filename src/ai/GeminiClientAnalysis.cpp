@@ -1,5 +1,6 @@
 #include "ai/GeminiClient.h"
 
+#include "ai/GeminiAnswer.h"
 #include "timeline/TimelineCheck.h"
 
 #include <QJsonArray>
@@ -55,6 +56,38 @@ QString checkTimeTypes(const QJsonObject& answer) {
     return QString();
 }
 
+// The answer's shape, enforced by the service rather than only asked for in the prompt.
+QJsonObject responseSchema() {
+    const auto typed = [](const char* type) {
+        return QJsonObject{{QStringLiteral("type"), QLatin1String(type)}};
+    };
+    QJsonObject classification = typed("STRING");
+    classification.insert(QStringLiteral("enum"), QJsonArray{QStringLiteral("milestone"),
+                                                             QStringLiteral("repetitive_assembly"),
+                                                             QStringLiteral("static_pause")});
+    const QJsonArray segmentFields{QStringLiteral("source_start"), QStringLiteral("source_end"),
+                                   QStringLiteral("description"), QStringLiteral("classification")};
+    const QJsonObject segment{{QStringLiteral("type"), QStringLiteral("OBJECT")},
+                              {QStringLiteral("properties"),
+                               QJsonObject{{QStringLiteral("source_start"), typed("NUMBER")},
+                                           {QStringLiteral("source_end"), typed("NUMBER")},
+                                           {QStringLiteral("description"), typed("STRING")},
+                                           {QStringLiteral("classification"), classification}}},
+                              {QStringLiteral("required"), segmentFields},
+                              {QStringLiteral("propertyOrdering"), segmentFields}};
+    const QJsonArray topFields{QStringLiteral("summary"), QStringLiteral("subject_details"),
+                               QStringLiteral("segments")};
+    return QJsonObject{{QStringLiteral("type"), QStringLiteral("OBJECT")},
+                       {QStringLiteral("properties"),
+                        QJsonObject{{QStringLiteral("summary"), typed("STRING")},
+                                    {QStringLiteral("subject_details"), typed("STRING")},
+                                    {QStringLiteral("segments"),
+                                     QJsonObject{{QStringLiteral("type"), QStringLiteral("ARRAY")},
+                                                 {QStringLiteral("items"), segment}}}}},
+                       {QStringLiteral("required"), topFields},
+                       {QStringLiteral("propertyOrdering"), topFields}};
+}
+
 } // namespace
 
 QString GeminiClient::analysisPrompt() {
@@ -91,13 +124,14 @@ QString GeminiClient::analysisPrompt() {
 void GeminiClient::generateContent() {
     stage = Stage::Analysing;
     const QJsonObject fileData{{QStringLiteral("fileUri"), fileUri},
-                               {QStringLiteral("mimeType"), QStringLiteral("video/mp4")}};
+                               {QStringLiteral("mimeType"), mimeType}};
     const QJsonArray parts{QJsonObject{{QStringLiteral("fileData"), fileData}},
                            QJsonObject{{QStringLiteral("text"), analysisPrompt()}}};
     const QJsonObject body{
         {QStringLiteral("contents"), QJsonArray{QJsonObject{{QStringLiteral("parts"), parts}}}},
         {QStringLiteral("generationConfig"),
-         QJsonObject{{QStringLiteral("responseMimeType"), QStringLiteral("application/json")}}}};
+         QJsonObject{{QStringLiteral("responseMimeType"), QStringLiteral("application/json")},
+                     {QStringLiteral("responseSchema"), responseSchema()}}}};
 
     QNetworkRequest request =
         apiRequest(QStringLiteral("/v1beta/models/%1:generateContent").arg(model));
@@ -108,14 +142,14 @@ void GeminiClient::generateContent() {
 
 void GeminiClient::onGenerateContentFinished() {
     const quint64 thisRun = run;
-    QByteArray body;
-    QString failure;
-    if (!takeAnswer(body, failure)) {
-        fail(stageFailure(Stage::Analysing, failure));
+    const Answer answer = takeAnswer();
+    if (!answer.ok) {
+        // Sent again as it was: the uploaded file is reused, not uploaded anew.
+        retryOrFail(answer, &GeminiClient::generateContent);
         return;
     }
     QString errorMessage;
-    const TimelineData timeline = parseResponse(body, errorMessage);
+    const TimelineData timeline = parseResponse(answer.body, errorMessage);
     if (stage == Stage::Idle || run != thisRun)
         return; // the usage callback ended this analysis
     if (!errorMessage.isEmpty()) {
@@ -142,22 +176,9 @@ TimelineData GeminiClient::parseResponse(const QByteArray& body, QString& errorM
     if (usageCallback)
         usageCallback(promptTokens, candidatesTokens);
 
-    const QJsonArray candidates = answer.value(QStringLiteral("candidates")).toArray();
-    if (candidates.isEmpty()) {
-        errorMessage = QStringLiteral("No candidate content returned by Gemini");
+    const QString text = GeminiAnswer::modelText(answer, errorMessage);
+    if (!errorMessage.isEmpty())
         return TimelineData();
-    }
-    const QJsonArray parts = candidates.first()
-                                 .toObject()
-                                 .value(QStringLiteral("content"))
-                                 .toObject()
-                                 .value(QStringLiteral("parts"))
-                                 .toArray();
-    if (parts.isEmpty()) {
-        errorMessage = QStringLiteral("No text content in candidate response");
-        return TimelineData();
-    }
-    const QString text = parts.first().toObject().value(QStringLiteral("text")).toString();
     const QJsonDocument model = QJsonDocument::fromJson(text.toUtf8());
     if (!model.isObject()) {
         errorMessage = QStringLiteral("Model did not return valid JSON schema");

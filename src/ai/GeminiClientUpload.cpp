@@ -1,6 +1,7 @@
 #include "ai/GeminiClient.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -12,37 +13,134 @@ namespace Tessaryn {
 
 namespace {
 
-// The name is polled as a request path: only "files/<id>" may get there.
+// The name is polled and deleted as a request path: only "files/<id>" may get there.
 bool isFileResourceName(const QString& name) {
     static const QRegularExpression pattern(QStringLiteral("^files/[A-Za-z0-9_-]+$"));
     return pattern.match(name).hasMatch();
 }
 
+// The key header goes along with every chunk: only to the host it was meant for.
+bool sameOrigin(const QUrl& a, const QUrl& b) {
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(a.scheme() == QLatin1String("https") ? 443 : 80) ==
+               b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
 } // namespace
 
+// Opens the upload: the file's length, type and name; the service answers with the address
+// the bytes go to.
 void GeminiClient::startFileUpload() {
-    // Streamed from the file, so a clip of any size costs no more memory than a small one.
-    auto* file = new QFile(videoPath);
-    if (!file->open(QIODevice::ReadOnly)) {
-        delete file;
+    stage = Stage::Uploading;
+    QNetworkRequest request = apiRequest(QStringLiteral("/upload/v1beta/files"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("X-Goog-Upload-Protocol", "resumable");
+    request.setRawHeader("X-Goog-Upload-Command", "start");
+    request.setRawHeader("X-Goog-Upload-Header-Content-Length", QByteArray::number(fileSize));
+    request.setRawHeader("X-Goog-Upload-Header-Content-Type", mimeType.toLatin1());
+    const QJsonObject metadata{
+        {QStringLiteral("file"),
+         QJsonObject{{QStringLiteral("display_name"), QFileInfo(videoPath).fileName()}}}};
+    track(network->post(request, QJsonDocument(metadata).toJson(QJsonDocument::Compact)),
+          &GeminiClient::onUploadStarted, uploadStallMs, false);
+}
+
+void GeminiClient::onUploadStarted() {
+    const Answer answer = takeAnswer();
+    if (!answer.ok) {
+        retryOrFail(answer, &GeminiClient::startFileUpload);
+        return;
+    }
+    const QUrl url(QString::fromUtf8(answer.headers.value("x-goog-upload-url")), QUrl::StrictMode);
+    if (!url.isValid() || !sameOrigin(url, QUrl(baseUrl))) {
+        fail(QStringLiteral("Upload failed: Gemini did not give an upload address on its own "
+                            "host."));
+        return;
+    }
+    uploadUrl = url;
+    uploadOffset = 0;
+    sendChunk();
+}
+
+// One chunk read from the file at the current offset: memory never holds more than a chunk.
+void GeminiClient::sendChunk() {
+    stage = Stage::Uploading;
+    chunkLength = std::min(chunkBytes, fileSize - uploadOffset);
+    QFile file(videoPath);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly) && file.seek(uploadOffset))
+        bytes = file.read(chunkLength);
+    if (bytes.size() != chunkLength) {
         fail(QStringLiteral("Unable to read video file for upload."));
         return;
     }
-    QNetworkRequest request = apiRequest(QStringLiteral("/upload/v1beta/files"));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("video/mp4"));
-    request.setRawHeader("X-Goog-Upload-Command", "start, upload, finalize");
-    request.setRawHeader("X-Goog-Upload-Header-Content-Length", QByteArray::number(file->size()));
-    request.setRawHeader("X-Goog-Upload-Header-Content-Type", "video/mp4");
-    request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    const bool last = uploadOffset + chunkLength >= fileSize;
+    QNetworkRequest request = keyedRequest(uploadUrl);
+    request.setRawHeader("X-Goog-Upload-Command", last ? "upload, finalize" : "upload");
+    request.setRawHeader("X-Goog-Upload-Offset", QByteArray::number(uploadOffset));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/octet-stream"));
+    QNetworkReply* chunk = network->post(request, bytes);
+    bytes.clear();
+    track(chunk, &GeminiClient::onChunkFinished, uploadStallMs, true);
+    connect(chunk, &QNetworkReply::uploadProgress, this, [this, chunk](qint64 sent, qint64) {
+        if (chunk == reply)
+            onUploadProgress(uploadOffset + sent, fileSize);
+    });
+}
 
-    QNetworkReply* upload = network->post(request, file);
-    file->setParent(upload);
-    track(upload, &GeminiClient::onUploadFinished, uploadStallMs, true);
-    connect(upload, &QNetworkReply::uploadProgress, this,
-            [this, upload](qint64 sent, qint64 total) {
-                if (upload == reply)
-                    onUploadProgress(sent, total);
-            });
+void GeminiClient::onChunkFinished() {
+    const Answer answer = takeAnswer();
+    if (!answer.ok) {
+        // A dropped connection leaves the service holding some of the chunk: ask how much.
+        if (answer.dropped &&
+            scheduleRetry(&GeminiClient::queryUpload, -1, QStringLiteral("connection lost")))
+            return;
+        retryOrFail(answer, &GeminiClient::sendChunk);
+        return;
+    }
+    if (uploadOffset + chunkLength >= fileSize ||
+        answer.headers.value("x-goog-upload-status") == "final") {
+        onUploadFinished(answer.body);
+        return;
+    }
+    uploadOffset += chunkLength;
+    sendChunk();
+}
+
+void GeminiClient::queryUpload() {
+    stage = Stage::Uploading;
+    QNetworkRequest request = keyedRequest(uploadUrl);
+    request.setRawHeader("X-Goog-Upload-Command", "query");
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/octet-stream"));
+    track(network->post(request, QByteArray()), &GeminiClient::onQueryFinished, uploadStallMs,
+          false);
+}
+
+void GeminiClient::onQueryFinished() {
+    const Answer answer = takeAnswer();
+    if (!answer.ok) {
+        if (answer.dropped &&
+            scheduleRetry(&GeminiClient::queryUpload, -1, QStringLiteral("connection lost")))
+            return;
+        retryOrFail(answer, &GeminiClient::queryUpload);
+        return;
+    }
+    if (answer.headers.value("x-goog-upload-status") == "final") {
+        onUploadFinished(answer.body);
+        return;
+    }
+    bool ok = false;
+    const qint64 received = answer.headers.value("x-goog-upload-size-received").toLongLong(&ok);
+    if (!ok || received < 0 || received > fileSize) {
+        fail(QStringLiteral("Upload failed: Gemini did not say how much of the file it "
+                            "received."));
+        return;
+    }
+    uploadOffset = received;
+    sendChunk();
 }
 
 void GeminiClient::onUploadProgress(qint64 bytesSent, qint64 bytesTotal) {
@@ -51,27 +149,27 @@ void GeminiClient::onUploadProgress(qint64 bytesSent, qint64 bytesTotal) {
     if (bytesTotal <= 0 || !progressCallback)
         return;
     const int percent = 5 + static_cast<int>(double(bytesSent) / double(bytesTotal) * 45.0);
+    // A chunk sent again after a lost connection does not move the bar back.
+    if (percent < lastPercent)
+        return;
+    lastPercent = percent;
     progressCallback(QStringLiteral("Uploading footage (%1 MB)...").arg(bytesSent / 1048576),
                      percent);
 }
 
-void GeminiClient::onUploadFinished() {
+void GeminiClient::onUploadFinished(const QByteArray& body) {
     const quint64 thisRun = run;
-    QByteArray body;
-    QString failure;
-    if (!takeAnswer(body, failure)) {
-        fail(stageFailure(Stage::Uploading, failure));
-        return;
-    }
     const QJsonObject file =
         QJsonDocument::fromJson(body).object().value(QStringLiteral("file")).toObject();
     fileUri = file.value(QStringLiteral("uri")).toString();
-    fileName = file.value(QStringLiteral("name")).toString();
+    const QString name = file.value(QStringLiteral("name")).toString();
+    // Only a well-formed name is kept: it is polled and deleted by path.
+    fileName = isFileResourceName(name) ? name : QString();
     const bool active = file.value(QStringLiteral("state")).toString() == QLatin1String("ACTIVE");
 
     // Without the file's address there is nothing to analyse, and without its name nothing to
     // poll: waiting would never end.
-    if (fileUri.isEmpty() || (!active && !isFileResourceName(fileName))) {
+    if (fileUri.isEmpty() || (!active && fileName.isEmpty())) {
         fail(QStringLiteral("Gemini upload answer did not identify the uploaded file."));
         return;
     }
@@ -85,51 +183,6 @@ void GeminiClient::onUploadFinished() {
     stage = Stage::WaitingToPoll;
     pollClock.start();
     if (progress(QStringLiteral("Processing video on Gemini server..."), 52, thisRun))
-        schedulePoll();
-}
-
-void GeminiClient::schedulePoll() {
-    stage = Stage::WaitingToPoll;
-    pollTimer.start(pollIntervalMs);
-}
-
-void GeminiClient::pollFileState() {
-    // The timer belongs to this client and stops with every analysis, so a poll never reaches
-    // a later one; the stage check guards the rest.
-    if (stage != Stage::WaitingToPoll || fileName.isEmpty())
-        return;
-    stage = Stage::Polling;
-    track(network->get(apiRequest(QStringLiteral("/v1beta/") + fileName)),
-          &GeminiClient::onPollFileFinished, pollTimeoutMs, false);
-}
-
-void GeminiClient::onPollFileFinished() {
-    const quint64 thisRun = run;
-    QByteArray body;
-    QString failure;
-    if (!takeAnswer(body, failure)) {
-        fail(stageFailure(Stage::Polling, failure));
-        return;
-    }
-    const QString state =
-        QJsonDocument::fromJson(body).object().value(QStringLiteral("state")).toString();
-    if (state == QLatin1String("ACTIVE")) {
-        stage = Stage::Analysing;
-        if (progress(QStringLiteral("Video ready. Analyzing scene segments..."), 60, thisRun))
-            generateContent();
-        return;
-    }
-    if (state == QLatin1String("FAILED")) {
-        fail(QStringLiteral("Gemini video processing failed on server."));
-        return;
-    }
-    if (pollClock.elapsed() >= pollTimeLimitMs) {
-        fail(QStringLiteral("Gemini video processing did not finish within %1 minutes.")
-                 .arg(QString::number(pollTimeLimitMs / 60000.0)));
-        return;
-    }
-    stage = Stage::WaitingToPoll;
-    if (progress(QStringLiteral("Waiting for Gemini video encoding..."), 55, thisRun))
         schedulePoll();
 }
 

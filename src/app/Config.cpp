@@ -61,6 +61,15 @@ QString Config::getProjectsRoot() {
     return projectsRootFor(appDir, documents, QFileInfo(appDir).isWritable());
 }
 
+QString Config::defaultFootageFolder() {
+#ifdef _WIN32
+    return QStringLiteral("W:/");
+#else
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    return videos.isEmpty() ? QDir::homePath() : videos;
+#endif
+}
+
 QString Config::getRecentWorkspacePath() {
     const QString org = AppInfo::organizationName();
     const QString current =

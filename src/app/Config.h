@@ -24,6 +24,10 @@ public:
     // An installed program keeps its projects in the user's documents, never beside itself.
     static bool isInstalledLocation(const QString& appDir, bool appDirWritable);
 
+    // Where footage is looked for until the user picks a folder: the W: footage drive on
+    // Windows, the user's Videos folder elsewhere.
+    static QString defaultFootageFolder();
+
     static QString getRecentWorkspacePath();
     static void setRecentWorkspacePath(const QString& path);
 

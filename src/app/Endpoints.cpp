@@ -14,8 +14,8 @@ QString Endpoints::geminiBaseUrl() {
         configured.chop(1);
     const QUrl url(configured, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    // The key travels in the request URL: an address that is not plainly http(s) is ignored
-    // rather than guessed at.
+    // The key travels in a request header to this address: one that is not plainly http(s)
+    // is ignored rather than guessed at.
     if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment() ||
         (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
         return defaultGeminiBaseUrl();

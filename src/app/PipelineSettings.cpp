@@ -16,6 +16,7 @@ const char* const AnalyzerKey = "pipeline/analyzer";
 const char* const SteadyKey = "pipeline/steady_span";
 const char* const SceneKey = "pipeline/scene_threshold";
 const char* const QuietKey = "pipeline/pause_needs_quiet";
+const char* const OfferedKey = "pipeline/offered_models";
 
 } // namespace
 
@@ -31,8 +32,31 @@ QStringList PipelineSettings::analyzers() {
     return {defaultAnalyzer(), QStringLiteral("local"), QStringLiteral("hybrid")};
 }
 
+QString PipelineSettings::displayName(const QString& model) {
+    QStringList words = model.trimmed().split(QLatin1Char('-'), Qt::SkipEmptyParts);
+    for (QString& word : words)
+        word[0] = word[0].toUpper();
+    return words.join(QLatin1Char(' '));
+}
+
 QStringList PipelineSettings::models() {
-    return {defaultModel(), QStringLiteral("gemini-2.5-flash")};
+    const QSettings store(AppInfo::organizationName(), AppInfo::applicationName());
+    const QStringList listed = store.value(OfferedKey).toStringList();
+    if (listed.isEmpty())
+        return {defaultModel(), QStringLiteral("gemini-2.5-flash")};
+    QStringList out{defaultModel()};
+    for (const QString& model : listed) {
+        if (!out.contains(model))
+            out << model;
+    }
+    return out;
+}
+
+bool PipelineSettings::setOfferedModels(const QStringList& listed) {
+    QSettings store(AppInfo::organizationName(), AppInfo::applicationName());
+    store.setValue(OfferedKey, listed);
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 double PipelineSettings::checkedNumber(const QVariant& value, double min, double max,

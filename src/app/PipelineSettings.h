@@ -38,8 +38,13 @@ public:
     static QString defaultModel();    // "gemini-3.8-flash"
     static QString defaultAnalyzer(); // "gemini"
     static QStringList analyzers();
-    // The models the dialog offers, the recommended one first.
+    // The models the dialog offers, the recommended one first: those the service last listed
+    // for the key, or a fixed list until it has.
     static QStringList models();
+    // Remembers the models the service listed; false when the settings could not be written.
+    static bool setOfferedModels(const QStringList& listed);
+    // A model's name as people write it: "gemini-2.5-flash" → "Gemini 2.5 Flash".
+    static QString displayName(const QString& model);
 
     static PipelineSettings load();
     // Stores the checked values; false when the settings could not be written.

@@ -23,7 +23,7 @@ public:
 
     // The name used on the command line and in settings ("gemini").
     virtual QString name() const = 0;
-    // Who does the work, in the words of a progress line ("Gemini 3.8 Flash").
+    // Who does the work, in the words of a progress line ("Gemini 2.5 Flash" for the model in use).
     virtual QString displayName() const = 0;
     // Empty when an analysis can start; otherwise why it cannot (no key, say). Checked before
     // every start, so a queue stops instead of failing each reel the same way.

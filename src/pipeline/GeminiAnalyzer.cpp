@@ -42,8 +42,7 @@ GeminiAnalyzer::~GeminiAnalyzer() {
 }
 
 QString GeminiAnalyzer::displayName() const {
-    return settings.model == PipelineSettings::defaultModel() ? QStringLiteral("Gemini 3.8 Flash")
-                                                              : settings.model;
+    return PipelineSettings::displayName(settings.model);
 }
 
 QString GeminiAnalyzer::unavailableReason() const {

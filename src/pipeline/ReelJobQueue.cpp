@@ -76,6 +76,16 @@ void ReelJobQueue::stopAll() {
     renderLock.reset();
 }
 
+void ReelJobQueue::cancelAll() {
+    stopBatch();
+    if (analyzer && analysisJob.active)
+        analyzer->cancel();
+    if (renderJob.active)
+        ffmpeg->cancel();
+    if (stitchRunning)
+        stitcher->cancel();
+}
+
 bool ReelJobQueue::lockReel(std::unique_ptr<WorkspaceLock>& lock, int index, JobKind kind) {
     const Reel& reel = workspace->reels.at(index);
     const QString stem = QFileInfo(reel.timeline_path).completeBaseName();

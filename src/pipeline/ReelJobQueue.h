@@ -58,6 +58,9 @@ public:
     void stopBatch();
     // Ends every job without reporting any of them.
     void stopAll();
+    // Ends the batch and every running job at the user's request; each job reports its end as
+    // a failure, so its reel is marked and the owner told.
+    void cancelAll();
 
     bool isBatchActive() const { return batchActive; }
     bool hasRunningJob() const;

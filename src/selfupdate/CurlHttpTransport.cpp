@@ -131,7 +131,7 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 0;
 }
 
-// The URL must be absolute http(s) with a host, as WinHttpCrackUrl requires.
+// The URL must be absolute http(s) with a host: a request needs somewhere to go.
 bool isUsableUrl(const std::string& url) {
     CURLU* handle = curl_url();
     if (!handle)
@@ -195,7 +195,8 @@ bool CurlHttpTransport::transfer(const std::string& startUrl, const ChunkCallbac
     *statusOut = 0;
     EasyHandle easy;
     if (!easy.handle) {
-        setError(errorOut, "WinHttpOpen failed with error " + std::to_string(CURLE_FAILED_INIT));
+        setError(errorOut,
+                 std::string("curl could not start: ") + curl_easy_strerror(CURLE_FAILED_INIT));
         return false;
     }
     easy.headers = curl_slist_append(easy.headers, "Cache-Control: no-cache");
@@ -248,13 +249,14 @@ bool CurlHttpTransport::transfer(const std::string& startUrl, const ChunkCallbac
             } else if (ctx.stop == Stop::ChunkAbort) {
                 setError(errorOut, ChunkAbortText);
             } else {
-                // Where the transfer broke decides which WinHTTP step it stands for.
-                const int number =
-                    ctx.stop == Stop::ReadTimeout ? int(CURLE_OPERATION_TIMEDOUT) : int(code);
-                const char* step = !ctx.connected     ? "WinHttpSendRequest failed: "
-                                   : !ctx.headersDone ? "WinHttpReceiveResponse failed: "
-                                                      : "WinHttpReadData failed: ";
-                setError(errorOut, step + std::to_string(number));
+                // Where the transfer broke, in curl's own words.
+                const CURLcode reported =
+                    ctx.stop == Stop::ReadTimeout ? CURLE_OPERATION_TIMEDOUT : code;
+                const char* step = !ctx.connected     ? "Could not connect: "
+                                   : !ctx.headersDone ? "No response: "
+                                                      : "Download interrupted: ";
+                setError(errorOut, step + std::string(curl_easy_strerror(reported)) +
+                                       " (curl error " + std::to_string(int(reported)) + ")");
             }
             return false;
         }

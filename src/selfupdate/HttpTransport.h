@@ -60,7 +60,11 @@ public:
     static constexpr const char* CancelledBeforeRequestText = "Operation cancelled";
     static constexpr const char* CancelledDuringBodyText = "Download cancelled";
     static constexpr const char* ChunkAbortText = "Stream chunk callback requested abort";
+#ifdef _WIN32
     static constexpr const char* BadUrlText = "WinHttpCrackUrl failed for URL";
+#else
+    static constexpr const char* BadUrlText = "Not an absolute http(s) URL";
+#endif
     static constexpr const char* InsecureRedirectText = "Redirect from https to http refused";
     static std::string errorStatusText(int status);
     static std::string bodyTooLargeText();

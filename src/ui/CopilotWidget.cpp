@@ -40,6 +40,7 @@ CopilotWidget::CopilotWidget(QWidget* parent) : QWidget(parent) {
     auto* title = new QLabel(QStringLiteral("AI VIDEO COPILOT"), this);
     title->setStyleSheet(QStringLiteral("font-weight: bold; color: #D4AF37; font-size: 11px;"));
     auto* badge = new QLabel(QStringLiteral("Gemini 3.8 Flash"), this);
+    modelBadge = badge;
     badge->setStyleSheet(
         QStringLiteral("background-color: #242938; color: #64B5F6; border-radius: 4px; padding: "
                        "2px 6px; font-size: 10px; font-weight: 600;"));
@@ -126,6 +127,10 @@ void CopilotWidget::appendAligned(const QString& html, Qt::Alignment alignment) 
     for (QTextBlock block = doc->findBlockByNumber(firstNewBlock); block.isValid();
          block = block.next())
         QTextCursor(block).mergeBlockFormat(format);
+}
+
+void CopilotWidget::setModelName(const QString& displayName) {
+    modelBadge->setText(displayName);
 }
 
 void CopilotWidget::setEditParameters(double speed, double pauseSeconds) {

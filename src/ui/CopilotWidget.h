@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTextBrowser;
@@ -31,6 +32,8 @@ public:
     void addSystemNotice(const QString& text);
     // The values the parameters reply quotes: the ones the next analysis will use.
     void setEditParameters(double speed, double pauseSeconds);
+    // The model the badge names: the one the next analysis will use.
+    void setModelName(const QString& displayName);
 
     void onSendClicked();
     void onChipBatchAnalyze();
@@ -46,6 +49,7 @@ private:
     double repetitiveSpeed = 10.0;
     double minimumPause = 2.0;
     QTextBrowser* log = nullptr;
+    QLabel* modelBadge = nullptr;
     QLineEdit* input = nullptr;
     QPushButton* sendButton = nullptr;
 };

@@ -126,6 +126,7 @@ void MainWindow::setupUi() {
     copilot->setMinimumWidth(360);
     const PipelineSettings pipeline = PipelineSettings::load();
     copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
+    copilot->setModelName(PipelineSettings::displayName(pipeline.model));
 
     splitter->addWidget(reelWidget);
     splitter->addWidget(centrePane);
@@ -169,6 +170,13 @@ void MainWindow::setupUi() {
     statusBar()->addPermanentWidget(vaultLabel);
     statusBar()->addPermanentWidget(updateStatusButton);
     statusBar()->addPermanentWidget(progressBar);
+    // Ends a running analysis, render, stitch or batch; shown only while one runs.
+    cancelJobsButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelJobsButton->setObjectName(QStringLiteral("cancelJobsButton"));
+    cancelJobsButton->setToolTip(QStringLiteral("Stop the running job and the batch"));
+    cancelJobsButton->hide();
+    connect(cancelJobsButton, &QPushButton::clicked, this, [this] { jobs->cancelAll(); });
+    statusBar()->addPermanentWidget(cancelJobsButton);
 }
 
 QAction* MainWindow::addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
@@ -228,6 +236,7 @@ void MainWindow::setupMenus() {
 void MainWindow::installEngineCallbacks() {
     jobs->jobStartedCallback = [this](JobKind kind, const QString& subject, int clips) {
         onJobStarted(kind, subject, clips);
+        updateCancelButton();
     };
     jobs->progressCallback = [this](JobKind kind, int percent, const QString& text) {
         onJobProgress(kind, percent, text);
@@ -242,13 +251,19 @@ void MainWindow::installEngineCallbacks() {
             onFfmpegFinished(outcome);
         else
             onStitchFinished(outcome);
+        updateCancelButton();
     };
     jobs->refusedCallback = [this](ReelJobQueue::Refusal refusal, const QString& reel,
                                    const QString& detail) { onJobRefused(refusal, reel, detail); };
     jobs->batchFinishedCallback = [this] {
         setStatus(QStringLiteral("Batch operation complete."));
         copilotNotice(QStringLiteral("Batch processing queue finished."));
+        updateCancelButton();
     };
+}
+
+void MainWindow::updateCancelButton() {
+    cancelJobsButton->setVisible(jobs->hasRunningJob() || jobs->isBatchActive());
 }
 
 void MainWindow::detachEngineCallbacks() {
@@ -370,6 +385,7 @@ void MainWindow::onOpenSettings() {
     updateStatusBar();
     const PipelineSettings pipeline = PipelineSettings::load();
     copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
+    copilot->setModelName(PipelineSettings::displayName(pipeline.model));
     copilotNotice(QStringLiteral("Settings updated successfully."));
 }
 

@@ -130,6 +130,7 @@ private:
                            const QKeySequence& shortcut = QKeySequence());
     void installEngineCallbacks();
     void detachEngineCallbacks();
+    void updateCancelButton();
 
     // Takes the project's lock for the folder path names (or whose workspace.json it is);
     // tells the user and returns nothing when another studio has it open.
@@ -176,6 +177,7 @@ private:
     QPushButton* updateBannerDetailsButton = nullptr;
     QPushButton* updateBannerDismissButton = nullptr;
     QPushButton* updateStatusButton = nullptr;
+    QPushButton* cancelJobsButton = nullptr;
     bool updateBannerDismissed = false;
 
     std::shared_ptr<selfupdate::SelfUpdateController> selfUpdate;

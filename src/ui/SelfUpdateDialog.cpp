@@ -166,7 +166,11 @@ void SelfUpdateDialog::applyUpdateState(const UpdateState& s) {
         break;
     case UpdatePhase::Checking:
         badgeLabel->setText(QStringLiteral("CHECKING"));
+#ifdef _WIN32
         statusLabel->setText(QStringLiteral("Querying Kadmir Windows release catalog..."));
+#else
+        statusLabel->setText(QStringLiteral("Querying Kadmir Linux release catalog..."));
+#endif
         checkButton->setEnabled(false);
         downloadButton->setEnabled(false);
         cancelButton->setEnabled(true);

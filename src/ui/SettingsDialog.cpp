@@ -1,5 +1,6 @@
 #include "ui/SettingsDialog.h"
 
+#include "ai/GeminiModelList.h"
 #include "app/Credentials.h"
 #include "app/PipelineSettings.h"
 #include "media/FFmpegEngine.h"
@@ -117,12 +118,15 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     form->setSpacing(12);
     form->setLabelAlignment(Qt::AlignLeft);
     modelCombo = new QComboBox(pipeline);
-    for (const QString& model : PipelineSettings::models())
-        modelCombo->addItem(model == PipelineSettings::defaultModel()
-                                ? model + QStringLiteral(" (Recommended)")
-                                : model,
-                            model);
-    modelCombo->setCurrentIndex(std::max(0, modelCombo->findData(saved.model)));
+    fillModels(saved.model);
+    listModelsButton = new QPushButton(QStringLiteral("List Models for This Key"), pipeline);
+    modelsStatusLabel = new QLabel(pipeline);
+    modelsStatusLabel->setTextFormat(Qt::PlainText); // the service's words
+    modelsStatusLabel->setWordWrap(true);
+    modelList = new GeminiModelList(this);
+    modelList->finishedCallback = [this](bool ok, const QStringList& models, const QString& error) {
+        onModelsListed(ok, models, error);
+    };
     speedSpin = spinBox(PipelineSettings::MinSpeed, PipelineSettings::MaxSpeed,
                         saved.assembly_speed, QStringLiteral("x"), pipeline);
     minPauseSpin = spinBox(PipelineSettings::MinPause, PipelineSettings::MaxPause,
@@ -139,6 +143,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
                                           "this long counts as repetitive work."));
     form->addRow(QStringLiteral("Analyzer:"), analyzerCombo);
     form->addRow(QStringLiteral("Default AI Model:"), modelCombo);
+    form->addRow(QString(), listModelsButton);
+    form->addRow(QString(), modelsStatusLabel);
     form->addRow(QStringLiteral("Assembly Speed Multiplier:"), speedSpin);
     form->addRow(QStringLiteral("Minimum Pause Duration:"), minPauseSpin);
     sceneSpin = spinBox(1.0, 100.0, saved.scene_threshold, QString(), pipeline);
@@ -188,7 +194,43 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     connect(echoToggleButton, &QPushButton::clicked, this, [this] { onToggleApiKeyEcho(); });
     connect(verifyButton, &QPushButton::clicked, this, [this] { onTestFfmpeg(); });
     connect(saveButton, &QPushButton::clicked, this, [this] { onSaveClicked(); });
+    connect(listModelsButton, &QPushButton::clicked, this, [this] { onListModelsClicked(); });
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void SettingsDialog::fillModels(const QString& selected) {
+    modelCombo->clear();
+    for (const QString& model : PipelineSettings::models())
+        modelCombo->addItem(model == PipelineSettings::defaultModel()
+                                ? model + QStringLiteral(" (Recommended)")
+                                : model,
+                            model);
+    modelCombo->setCurrentIndex(std::max(0, modelCombo->findData(selected)));
+}
+
+void SettingsDialog::onListModelsClicked() {
+    const QString key = apiKeyEdit->text().trimmed();
+    if (key.isEmpty()) {
+        modelsStatusLabel->setText(QStringLiteral("Enter an API key first."));
+        return;
+    }
+    listModelsButton->setEnabled(false);
+    modelsStatusLabel->setText(QStringLiteral("Asking Gemini which models this key can use..."));
+    modelList->fetch(key);
+}
+
+void SettingsDialog::onModelsListed(bool success, const QStringList& models, const QString& error) {
+    listModelsButton->setEnabled(true);
+    if (!success) {
+        modelsStatusLabel->setText(
+            QStringLiteral("Could not list the models: %1 The list above is unchanged.")
+                .arg(error));
+        return;
+    }
+    PipelineSettings::setOfferedModels(models);
+    fillModels(selectedModel());
+    modelsStatusLabel->setText(
+        QStringLiteral("%1 models are available to this key.").arg(models.size()));
 }
 
 QString SettingsDialog::selectedModel() const {

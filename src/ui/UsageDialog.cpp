@@ -1,5 +1,7 @@
 #include "ui/UsageDialog.h"
 
+#include "app/PipelineSettings.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -55,9 +57,10 @@ UsageDialog::UsageDialog(qint64 promptTokens, qint64 candidateTokens, int invoca
     }
     layout->addWidget(group);
 
-    auto* note = new QLabel(QStringLiteral("High efficiency tier: Gemini 3.8 Flash delivers "
-                                           "ultra-low cost video editing analysis."),
-                            this);
+    auto* note =
+        new QLabel(QStringLiteral("Token counts of this session's analyses; new analyses use %1.")
+                       .arg(PipelineSettings::displayName(PipelineSettings::load().model)),
+                   this);
     note->setStyleSheet(QStringLiteral("color: #8C92A0; font-size: 11px; font-style: italic;"));
     note->setWordWrap(true);
     layout->addWidget(note);

@@ -70,7 +70,7 @@ WorkspaceDialog::WorkspaceDialog(QWidget* parent)
     auto* fields = new QVBoxLayout();
     fields->setSpacing(8);
     nameEdit = new QLineEdit(defaultName, this);
-    sourceEdit = new QLineEdit(QStringLiteral("W:/"), this);
+    sourceEdit = new QLineEdit(Config::defaultFootageFolder(), this);
     targetEdit = new QLineEdit(QDir(projectsRoot).filePath(defaultName), this);
     auto* browseSource = sizedButton(QStringLiteral("Browse..."), 85, this);
     auto* browseTarget = sizedButton(QStringLiteral("Browse..."), 85, this);

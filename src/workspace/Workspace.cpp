@@ -23,8 +23,6 @@ namespace Tessaryn {
 
 namespace {
 
-const QString DefaultSourceDir = QStringLiteral("W:/");
-
 const char* const Subfolders[] = {"timelines", "markers", "subtitles",
                                   "rendered",  "release", "temp"};
 
@@ -120,14 +118,15 @@ std::vector<StoredTimeline> readTimelines(const std::vector<QString>& derived,
 
 } // namespace
 
-Workspace::Workspace(QObject* parent) : QObject(parent) {}
+Workspace::Workspace(QObject* parent)
+    : QObject(parent), source_dir(Config::defaultFootageFolder()) {}
 
 bool Workspace::create(const QString& rootPath, const QString& projectName,
                        const QString& sourceDir) {
     // Reel paths are stored absolute, so the root they are built from must be absolute too.
     root_path = rootPath.isEmpty() ? rootPath : QFileInfo(rootPath).absoluteFilePath();
     project_name = projectName;
-    source_dir = sourceDir.isEmpty() ? DefaultSourceDir : sourceDir;
+    source_dir = sourceDir.isEmpty() ? Config::defaultFootageFolder() : sourceDir;
     // Reels of a project loaded earlier must not leak into the new one.
     reels.clear();
 
@@ -162,7 +161,7 @@ bool Workspace::load(const QString& path) {
 
     root_path = root;
     project_name = stringOr(*doc, "project_name", AppInfo::defaultProjectName());
-    source_dir = stringOr(*doc, "source_dir", DefaultSourceDir);
+    source_dir = stringOr(*doc, "source_dir", Config::defaultFootageFolder());
     reels.clear();
 
     const QJsonArray array = doc->value("reels").toArray();

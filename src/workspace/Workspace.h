@@ -22,7 +22,7 @@ public:
 
     QString project_name;
     QString root_path;
-    QString source_dir = QStringLiteral("W:/");
+    QString source_dir; // Config::defaultFootageFolder() until set
     QList<Reel> reels;
     // Whether create and load make this project the one the studio reopens; headless runs
     // leave the user's choice alone.

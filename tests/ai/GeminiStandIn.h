@@ -1,7 +1,8 @@
 #pragma once
 
 // A minimal HTTP/1.1 server on 127.0.0.1 standing in for the Gemini API: it records every
-// request and answers them in turn from a queue of canned answers.
+// request and answers them in turn from a queue of canned answers. DELETE requests (the
+// client's clean-up) are recorded and answered apart from the queue.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QPair>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -44,6 +46,14 @@ struct CannedAnswer {
     int status = 200;
     QByteArray body;
     bool hold = false; // never answer: the request stays open until the client gives up
+    // Extra headers; "$BASE" in a value stands for the stand-in's base URL.
+    QList<QPair<QByteArray, QByteArray>> headers = {};
+    bool cut = false; // the connection closes in the middle of the status line
+
+    // The answer to an upload's start request: where the bytes go.
+    static CannedAnswer uploadStarted() {
+        return {200, "", false, {{"X-Goog-Upload-URL", "$BASE/upload/v1beta/files?upload_id=up1"}}};
+    }
 };
 Q_DECLARE_METATYPE(CannedAnswer)
 
@@ -52,6 +62,23 @@ public:
     QList<RecordedRequest> requests;
     QList<CannedAnswer> answers;
     CannedAnswer whenEmpty{500, "{\"error\":\"no answer queued\"}"};
+    CannedAnswer deleteAnswer{200, "{}"};
+    // Chunks sent at this offset lose their connection, however often Qt itself sends them
+    // again, until the client asks for the upload's status; empty: none.
+    QByteArray cutChunksAt;
+
+    // A whole successful analysis of a clip that fits in one chunk: start, the bytes (answered
+    // with the file), generateContent.
+    static QList<CannedAnswer> analysis(const QByteArray& fileAnswer,
+                                        const QByteArray& generateAnswer) {
+        return {CannedAnswer::uploadStarted(), {200, fileAnswer}, {200, generateAnswer}};
+    }
+    int count(const QByteArray& method) const {
+        int n = 0;
+        for (const RecordedRequest& r : requests)
+            n += r.method == method ? 1 : 0;
+        return n;
+    }
 
     bool start() { return server.listen(QHostAddress::LocalHost, 0); }
     QString baseUrl() const {
@@ -87,8 +114,16 @@ private:
             return "OK";
         case 400:
             return "Bad Request";
+        case 403:
+            return "Forbidden";
         case 404:
             return "Not Found";
+        case 408:
+            return "Request Timeout";
+        case 429:
+            return "Too Many Requests";
+        case 503:
+            return "Service Unavailable";
         default:
             return "Internal Server Error";
         }
@@ -124,16 +159,44 @@ private:
             c.bodyLength = -1;
             requests.append(c.request);
             answer(socket);
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                return; // cut: the connection's record may be gone
         }
     }
 
+    bool cutsChunk(const RecordedRequest& request) {
+        const QByteArray command = request.headers.value("x-goog-upload-command");
+        if (command == "query")
+            cutChunksAt.clear();
+        return !cutChunksAt.isEmpty() && command.startsWith("upload") &&
+               request.headers.value("x-goog-upload-offset") == cutChunksAt;
+    }
+
+    CannedAnswer nextAnswer() {
+        if (cutsChunk(requests.last()))
+            return CannedAnswer{200, "", false, {}, true};
+        if (requests.last().method == "DELETE")
+            return deleteAnswer;
+        return answers.isEmpty() ? whenEmpty : answers.takeFirst();
+    }
+
     void answer(QTcpSocket* socket) {
-        const CannedAnswer answer = answers.isEmpty() ? whenEmpty : answers.takeFirst();
+        const CannedAnswer answer = nextAnswer();
         if (answer.hold)
             return;
+        if (answer.cut) {
+            socket->write("HTTP/1.1 2");
+            socket->flush();
+            socket->disconnectFromHost();
+            return;
+        }
+        QByteArray extra;
+        for (const auto& header : answer.headers)
+            extra += header.first + ": " +
+                     QByteArray(header.second).replace("$BASE", baseUrl().toUtf8()) + "\r\n";
         socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
-                      reason(answer.status) +
-                      "\r\nContent-Type: application/json\r\nContent-Length: " +
+                      reason(answer.status) + "\r\n" + extra +
+                      "Content-Type: application/json\r\nContent-Length: " +
                       QByteArray::number(answer.body.size()) + "\r\n\r\n" + answer.body);
     }
 };

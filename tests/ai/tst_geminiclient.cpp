@@ -31,6 +31,23 @@ CannedAnswer uploaded(const QString& state, const QString& name = "files/abc123"
                                             {"state", state}}}})};
 }
 
+// The start request's answer, then the answer to the clip's one chunk.
+QList<CannedAnswer> upload(const CannedAnswer& file) {
+    return {CannedAnswer::uploadStarted(), file};
+}
+
+CannedAnswer chunkTaken() {
+    return {200, "", false, {{"X-Goog-Upload-Status", "active"}}};
+}
+
+CannedAnswer serviceError(int status, const QString& word, const QString& message,
+                          const QJsonArray& details = {}) {
+    QJsonObject error{{"code", status}, {"message", message}, {"status", word}};
+    if (!details.isEmpty())
+        error.insert("details", details);
+    return {status, json({{"error", error}})};
+}
+
 CannedAnswer polled(const QString& state) {
     return {200, json({{"name", "files/abc123"}, {"state", state}})};
 }
@@ -59,6 +76,18 @@ QString timelineText(double lastEnd = 30.0, double firstStart = 0.0) {
     return QString::fromUtf8(json({{"summary", "Bench assembly"},
                                    {"subject_details", "A workbench"},
                                    {"segments", segments}}));
+}
+
+QByteArray candidate(const QJsonArray& parts, const QString& finishReason) {
+    return json({{"candidates", QJsonArray{QJsonObject{{"content", QJsonObject{{"parts", parts}}},
+                                                       {"finishReason", finishReason}}}}});
+}
+
+QJsonObject textPart(const QString& text, bool thought = false) {
+    QJsonObject part{{"text", text}};
+    if (thought)
+        part.insert("thought", true);
+    return part;
 }
 
 // Everything the client tells its owner, in order.
@@ -106,6 +135,7 @@ private:
     static void prepare(GeminiClient& client, const GeminiStandIn& server) {
         client.setBaseUrl(server.baseUrl());
         client.setPollInterval(10);
+        client.setRetryPolicy(3, 5, 2000);
     }
 
 private slots:
@@ -122,7 +152,14 @@ private slots:
         GeminiStandIn server;
         QVERIFY(server.start());
         server.answers = {
-            uploaded("PROCESSING"), polled("active"), polled("PROCESSING"), polled("ACTIVE"),
+            CannedAnswer::uploadStarted(),
+            chunkTaken(),
+            chunkTaken(),
+            chunkTaken(),
+            uploaded("PROCESSING"),
+            polled("active"),
+            polled("PROCESSING"),
+            polled("ACTIVE"),
             analysed(timelineText(), {{"promptTokenCount", 1200}, {"candidatesTokenCount", 350}})};
         // The base URL comes from the deployment's environment.
         qputenv("TESSARYN_GEMINI_BASE_URL", (server.baseUrl() + "/").toUtf8());
@@ -130,6 +167,7 @@ private slots:
         qunsetenv("TESSARYN_GEMINI_BASE_URL");
         QCOMPARE(client.getBaseUrl(), server.baseUrl());
         client.setPollInterval(10);
+        client.setChunkBytes(1024 * 1024);
         Recorder recorder;
         recorder.attach(client);
 
@@ -138,26 +176,43 @@ private slots:
         QVERIFY(recorder.waitFinished());
         QVERIFY2(recorder.success, qPrintable(recorder.message));
         QVERIFY(!client.isBusy());
+        QVERIFY(waitUntil([&] { return server.count("DELETE") == 1; }));
 
-        QCOMPARE(server.requests.size(), 5);
-        const RecordedRequest& upload = server.requests[0];
-        QCOMPARE(upload.method, "POST");
-        QCOMPARE(upload.target, "/upload/v1beta/files?key=" + Key.toUtf8());
-        QCOMPARE(upload.headers.value("content-type"), "video/mp4");
-        QCOMPARE(upload.headers.value("x-goog-upload-command"), "start, upload, finalize");
-        QCOMPARE(upload.headers.value("x-goog-upload-header-content-length"),
+        // start, four chunks, three polls, the analysis, then the clean-up
+        QCOMPARE(server.requests.size(), 10);
+        for (const RecordedRequest& request : server.requests) {
+            QVERIFY2(!request.target.contains("key="), request.target.constData());
+            QCOMPARE(request.headers.value("x-goog-api-key"), Key.toUtf8());
+        }
+        const RecordedRequest& start = server.requests[0];
+        QCOMPARE(start.method, "POST");
+        QCOMPARE(start.target, "/upload/v1beta/files");
+        QCOMPARE(start.headers.value("x-goog-upload-protocol"), "resumable");
+        QCOMPARE(start.headers.value("x-goog-upload-command"), "start");
+        QCOMPARE(start.headers.value("x-goog-upload-header-content-length"),
                  QByteArray::number(clipBytes.size()));
-        QCOMPARE(upload.headers.value("x-goog-upload-header-content-type"), "video/mp4");
-        QVERIFY(upload.body == clipBytes);
-        for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(start.headers.value("x-goog-upload-header-content-type"), "video/mp4");
+        QCOMPARE(start.headers.value("content-type"), "application/json");
+        QCOMPARE(QJsonDocument::fromJson(start.body).object(),
+                 QJsonObject({{"file", QJsonObject{{"display_name", "clip.mp4"}}}}));
+        const qint64 mib = 1024 * 1024;
+        for (int i = 0; i < 4; ++i) {
+            const RecordedRequest& chunk = server.requests[1 + i];
+            QCOMPARE(chunk.method, "POST");
+            QCOMPARE(chunk.target, "/upload/v1beta/files?upload_id=up1");
+            QCOMPARE(chunk.headers.value("x-goog-upload-offset"), QByteArray::number(i * mib));
+            QCOMPARE(chunk.headers.value("x-goog-upload-command"),
+                     i < 3 ? "upload" : "upload, finalize");
+            QVERIFY(chunk.body == clipBytes.mid(i * mib, mib));
+        }
+        for (int i = 5; i <= 7; ++i) {
             QCOMPARE(server.requests[i].method, "GET");
-            QCOMPARE(server.requests[i].target, "/v1beta/files/abc123?key=" + Key.toUtf8());
+            QCOMPARE(server.requests[i].target, "/v1beta/files/abc123");
         }
 
-        const RecordedRequest& analysis = server.requests[4];
+        const RecordedRequest& analysis = server.requests[8];
         QCOMPARE(analysis.method, "POST");
-        QCOMPARE(analysis.target,
-                 "/v1beta/models/gemini-3.8-flash:generateContent?key=" + Key.toUtf8());
+        QCOMPARE(analysis.target, "/v1beta/models/gemini-3.8-flash:generateContent");
         QCOMPARE(analysis.headers.value("content-type"), "application/json");
         const QString prompt = GeminiClient::analysisPrompt();
         QCOMPARE(prompt.size(), 863);
@@ -165,17 +220,26 @@ private slots:
         QVERIFY(prompt.startsWith("You are an expert AI video editor and scene analyst."));
         QVERIFY(prompt.contains("\n      \"classification\": \"milestone\" | "
                                 "\"repetitive_assembly\" | \"static_pause\"\n    }\n  ]\n}"));
-        const QJsonObject expected{
-            {"contents",
-             QJsonArray{QJsonObject{
-                 {"parts",
-                  QJsonArray{
-                      QJsonObject{{"fileData",
-                                   QJsonObject{{"fileUri", "https://files.example/files/abc123"},
-                                               {"mimeType", "video/mp4"}}}},
-                      QJsonObject{{"text", prompt}}}}}}},
-            {"generationConfig", QJsonObject{{"responseMimeType", "application/json"}}}};
-        QCOMPARE(analysis.body, QJsonDocument(expected).toJson(QJsonDocument::Indented));
+        const QJsonArray expectedParts{
+            QJsonObject{{"fileData", QJsonObject{{"fileUri", "https://files.example/files/abc123"},
+                                                 {"mimeType", "video/mp4"}}}},
+            QJsonObject{{"text", prompt}}};
+        const QJsonObject sent = QJsonDocument::fromJson(analysis.body).object();
+        const QJsonArray expectedContents{QJsonObject{{"parts", expectedParts}}};
+        QCOMPARE(sent.value("contents").toArray(), expectedContents);
+        const QJsonObject config = sent.value("generationConfig").toObject();
+        QCOMPARE(config.value("responseMimeType").toString(), "application/json");
+        const QJsonObject schema = config.value("responseSchema").toObject();
+        const QJsonArray topFields{"summary", "subject_details", "segments"};
+        QCOMPARE(schema.value("required").toArray(), topFields);
+        const QJsonArray kinds{"milestone", "repetitive_assembly", "static_pause"};
+        QCOMPARE(schema["properties"]["segments"]["items"]["properties"]["classification"]["enum"]
+                     .toArray(),
+                 kinds);
+
+        const RecordedRequest& removal = server.requests[9];
+        QCOMPARE(removal.method, "DELETE");
+        QCOMPARE(removal.target, "/v1beta/files/abc123");
 
         const QStringList& events = recorder.events;
         QCOMPARE(events.first(), "progress 5 Initiating video upload to Gemini File API...");
@@ -186,7 +250,8 @@ private slots:
                  QStringList({"usage 1200 350", "progress 100 Milestone analysis complete!",
                               "finished 1"}));
         QVERIFY(!recorder.uploadPercents.isEmpty());
-        QVERIFY(std::is_sorted(recorder.uploadPercents.begin(), recorder.uploadPercents.end()));
+        QVERIFY2(std::is_sorted(recorder.uploadPercents.begin(), recorder.uploadPercents.end()),
+                 qPrintable(recorder.events.join('\n')));
         QVERIFY(recorder.uploadPercents.first() >= 5);
         QCOMPARE(recorder.uploadPercents.last(), 50);
         QVERIFY(events.contains("progress 50 Uploading footage (3 MB)..."));
@@ -207,77 +272,90 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("usage"); // "" when no usage may be reported
 
-        const CannedAnswer active = uploaded("ACTIVE");
+        const QList<CannedAnswer> active = upload(uploaded("ACTIVE"));
+        const auto after = [](QList<CannedAnswer> first, const QList<CannedAnswer>& then) {
+            return first + then;
+        };
         const QString noFile = "Gemini upload answer did not identify the uploaded file.";
         const QString badSchema = "Model did not return valid JSON schema";
         const QString badTime = "Gemini returned an invalid time in segment %1.";
         const CannedAnswer candidateWithoutParts{
             200, json({{"candidates", QJsonArray{QJsonObject{{"content", QJsonObject{}}}}}})};
 
-        QTest::newRow("upload refused") << QList<CannedAnswer>{{500, "{}"}} << "Upload failed: "
+        QTest::newRow("upload refused") << QList<CannedAnswer>{{400, "{}"}} << "Upload failed: "
                                         << "";
-        QTest::newRow("upload answer not JSON")
-            << QList<CannedAnswer>{{200, "<html>"}} << noFile << "";
-        QTest::newRow("upload answer without a name")
-            << QList<CannedAnswer>{{200, R"({"file":{"uri":"u","state":"PROCESSING"}})"}} << noFile
+        QTest::newRow("chunk refused")
+            << upload({403, "{}"})
+            << "Upload failed: HTTP 403. The API key is not allowed to do "
+               "this; check it in Settings."
             << "";
+        QTest::newRow("start answer without an upload address")
+            << QList<CannedAnswer>{{200, "{}"}}
+            << "Upload failed: Gemini did not give an upload address on its own host."
+            << "";
+        QTest::newRow("upload address on another host")
+            << QList<CannedAnswer>{{200, "", false, {{"X-Goog-Upload-URL", "http://10.9.9.9/u"}}}}
+            << "Upload failed: Gemini did not give an upload address on its own host."
+            << "";
+        QTest::newRow("upload answer not JSON") << upload({200, "<html>"}) << noFile << "";
+        QTest::newRow("upload answer without a name")
+            << upload({200, R"({"file":{"uri":"u","state":"PROCESSING"}})"}) << noFile << "";
         QTest::newRow("upload answer naming another path")
-            << QList<CannedAnswer>{uploaded("PROCESSING", "files/../models/x")} << noFile << "";
+            << upload(uploaded("PROCESSING", "files/../models/x")) << noFile << "";
         QTest::newRow("poll refused")
-            << QList<CannedAnswer>{uploaded("PROCESSING"), {404, "{}"}} << "Poll failed: "
+            << after(upload(uploaded("PROCESSING")), {{404, "{}"}}) << "Poll failed: "
             << "";
         QTest::newRow("processing failed")
-            << QList<CannedAnswer>{uploaded("PROCESSING"), polled("PROCESSING"), polled("FAILED")}
+            << after(upload(uploaded("PROCESSING")), {polled("PROCESSING"), polled("FAILED")})
             << "Gemini video processing failed on server."
             << "";
+        QTest::newRow("processing failed with the service's reason")
+            << after(upload(uploaded("PROCESSING")),
+                     {{200, R"({"state":"FAILED","error":{"message":"Unsupported codec"}})"}})
+            << "Gemini video processing failed on server: Unsupported codec"
+            << "";
         QTest::newRow("analysis refused")
-            << QList<CannedAnswer>{active, {500, "{}"}} << "Gemini analysis error: "
+            << after(active, {{400, "{}"}}) << "Gemini analysis error: "
             << "";
         QTest::newRow("answer not JSON")
-            << QList<CannedAnswer>{active, {200, "Sorry."}} << "Invalid response JSON from Gemini"
+            << after(active, {{200, "Sorry."}}) << "Invalid response JSON from Gemini"
             << "";
         QTest::newRow("no candidates, no usage")
-            << QList<CannedAnswer>{active, {200, "{}"}} << "No candidate content returned by Gemini"
+            << after(active, {{200, "{}"}}) << "No candidate content returned by Gemini"
             << "usage 0 0";
         QTest::newRow("empty candidates with usage")
-            << QList<CannedAnswer>{active,
-                                   {200, R"({"candidates":[],"usageMetadata":)"
-                                         R"({"promptTokenCount":7,"candidatesTokenCount":3}})"}}
+            << after(active, {{200, R"({"candidates":[],"usageMetadata":)"
+                                    R"({"promptTokenCount":7,"candidatesTokenCount":3}})"}})
             << "No candidate content returned by Gemini"
             << "usage 7 3";
-        QTest::newRow("no parts") << QList<CannedAnswer>{active, candidateWithoutParts}
+        QTest::newRow("no parts") << after(active, {candidateWithoutParts})
                                   << "No text content in candidate response"
                                   << "usage 0 0";
-        QTest::newRow("fenced model text")
-            << QList<CannedAnswer>{active, analysed("```json\n" + timelineText() + "\n```")}
-            << badSchema << "usage 0 0";
         QTest::newRow("model text is an array")
-            << QList<CannedAnswer>{active, analysed("[1, 2]")} << badSchema << "usage 0 0";
+            << after(active, {analysed("[1, 2]")}) << badSchema << "usage 0 0";
         QTest::newRow("no segments")
-            << QList<CannedAnswer>{active, analysed(R"({"summary":"x","segments":[]})")}
+            << after(active, {analysed(R"({"summary":"x","segments":[]})")})
             << "Gemini returned no segments for this video."
             << "usage 0 0";
-        QTest::newRow("absurd time") << QList<CannedAnswer>{active, analysed(timelineText(1e12))}
-                                     << badTime.arg(3) << "usage 0 0";
+        QTest::newRow("absurd time")
+            << after(active, {analysed(timelineText(1e12))}) << badTime.arg(3) << "usage 0 0";
         const QString untyped = "Gemini returned segment %1 without numeric start and end times.";
         QTest::newRow("time as text")
-            << QList<CannedAnswer>{active, analysed(QString(timelineText())
-                                                        .replace("\"source_end\":25",
-                                                                 "\"source_end\":\"25\""))}
+            << after(active, {analysed(QString(timelineText())
+                                           .replace("\"source_end\":25", "\"source_end\":\"25\""))})
             << untyped.arg(2) << "usage 0 0";
         QTest::newRow("time left out")
-            << QList<CannedAnswer>{active, analysed(R"({"segments":[{"source_end":4}]})")}
-            << untyped.arg(1) << "usage 0 0";
+            << after(active, {analysed(R"({"segments":[{"source_end":4}]})")}) << untyped.arg(1)
+            << "usage 0 0";
         QJsonArray many;
         for (int i = 0; i <= TimelineCheck::MaxSegments; ++i)
             many.append(QJsonObject{{"source_start", i}, {"source_end", i + 1}});
         QTest::newRow("absurd segment count")
-            << QList<CannedAnswer>{active, analysed(QString::fromUtf8(json({{"segments", many}})))}
+            << after(active, {analysed(QString::fromUtf8(json({{"segments", many}})))})
             << "Gemini returned 5001 segments; more than 5000 is not a reading of one clip."
             << "usage 0 0";
         QTest::newRow("negative time")
-            << QList<CannedAnswer>{active, analysed(timelineText(30, -3))} << badTime.arg(1)
-            << "usage 0 0";
+            << after(active, {analysed(timelineText(30, -3))}) << badTime.arg(1) << "usage 0 0";
     }
 
     void failuresEndWithOneReport() {
@@ -312,21 +390,28 @@ private slots:
         QVERIFY(server.answers.isEmpty());
     }
 
-    void keyNeverInMessages_data() {
+    // The key travels in a header only; no URL and no message carries it.
+    void keyNeverInUrlsOrMessages_data() {
         QTest::addColumn<QList<CannedAnswer>>("answers");
         QTest::addColumn<QString>("prefix");
-        QTest::newRow("upload 400")
+        QTest::newRow("start 400")
             << QList<CannedAnswer>{{400, R"({"error":"bad key"})"}} << "Upload failed: ";
-        QTest::newRow("analysis 500")
-            << QList<CannedAnswer>{uploaded("ACTIVE"), {500, "{}"}} << "Gemini analysis error: ";
+        QTest::newRow("analysis 400")
+            << upload(uploaded("ACTIVE")) + QList<CannedAnswer>{{400, "{}"}}
+            << "Gemini analysis error: ";
+        QTest::newRow("chunk connection cut")
+            << QList<CannedAnswer>{CannedAnswer::uploadStarted(), {200, "", false, {}, true}}
+            << "Upload failed: ";
     }
 
-    void keyNeverInMessages() {
+    void keyNeverInUrlsOrMessages() {
         QFETCH(QList<CannedAnswer>, answers);
         QFETCH(QString, prefix);
         GeminiStandIn server;
         QVERIFY(server.start());
         server.answers = answers;
+        // The cut chunk's status query is cut too, until the attempts are used up.
+        server.whenEmpty = {200, "", false, {}, true};
         GeminiClient client;
         prepare(client, server);
         Recorder recorder;
@@ -335,10 +420,13 @@ private slots:
         client.analyzeVideo(clip, Key, "gemini-3.8-flash");
         QVERIFY(recorder.waitFinished());
         QVERIFY2(recorder.message.startsWith(prefix), qPrintable(recorder.message));
-        QVERIFY2(!recorder.message.contains(Key), qPrintable(recorder.message));
         QVERIFY2(!recorder.message.contains("TopSecret"), qPrintable(recorder.message));
-        // Qt's text names the URL; its key is masked, the rest stays for diagnosis.
-        QVERIFY2(recorder.message.contains("key=***"), qPrintable(recorder.message));
+        QVERIFY(!server.requests.isEmpty());
+        for (const RecordedRequest& request : server.requests) {
+            QVERIFY2(!request.target.contains("key="), request.target.constData());
+            QVERIFY(!request.target.contains("TopSecret"));
+            QCOMPARE(request.headers.value("x-goog-api-key"), Key.toUtf8());
+        }
     }
 
     void inputsCheckedBeforeAnyRequest_data() {
@@ -359,6 +447,23 @@ private slots:
         QTest::newRow("model name leaving its path") << Key << "clip"
                                                      << "x?alt=1"
                                                      << "Gemini model name is not valid: x?alt=1";
+        // "make:<name>:<bytes>" is a (sparse) file made for the row.
+        QTest::newRow("Matroska clip")
+            << Key << "make:take.mkv:64"
+            << ""
+            << "Gemini does not accept Matroska (.mkv) clips; convert the clip to MP4 first.";
+        QTest::newRow("unknown container")
+            << Key << "make:take.flv:64"
+            << ""
+            << "Gemini does not accept this video container (.flv); use MP4, MOV, WebM or AVI.";
+        QTest::newRow("empty clip") << Key << "make:empty.mp4:0"
+                                    << ""
+                                    << "The video file is empty: {path}";
+        QTest::newRow("clip over 2 GB")
+            << Key << "make:huge.mov:2147483649"
+            << ""
+            << "The clip is 2.0 GB; Gemini accepts files up to 2 GB. Shorten or re-encode it "
+               "first.";
     }
 
     void inputsCheckedBeforeAnyRequest() {
@@ -366,10 +471,17 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, model);
         QFETCH(QString, message);
-        if (path == "clip")
+        if (path == "clip") {
             path = clip;
-        else if (path == "folder")
+        } else if (path == "folder") {
             path = dir.path();
+        } else if (path.startsWith("make:")) {
+            const QStringList made = path.split(':');
+            path = dir.filePath(made[1]);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(made[2].toLongLong()));
+        }
+        message.replace("{path}", path);
         GeminiStandIn server;
         QVERIFY(server.start());
         GeminiClient client;
@@ -384,6 +496,8 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(server.requests.size(), 0);
         QCOMPARE(recorder.finishedCount, 1);
+        if (path.startsWith(dir.path() + "/") && path != clip)
+            QFile::remove(path);
     }
 
     // Cancel in each stage, and the limits that end a stage nobody answers.
@@ -393,29 +507,29 @@ private slots:
         QTest::addColumn<QString>("shortLimit"); // the one limit made short for the row
         QTest::addColumn<QString>("message");
         const CannedAnswer hold{200, "", true};
-        const CannedAnswer processing = uploaded("PROCESSING");
-        const CannedAnswer active = uploaded("ACTIVE");
+        const QList<CannedAnswer> processing = upload(uploaded("PROCESSING"));
+        const QList<CannedAnswer> active = upload(uploaded("ACTIVE"));
 
         QTest::newRow("cancel upload") << QList<CannedAnswer>{hold} << 1 << ""
                                        << "Upload failed: Operation canceled";
-        QTest::newRow("cancel while waiting to poll") << QList<CannedAnswer>{processing} << 1 << ""
+        QTest::newRow("cancel while waiting to poll") << processing << 2 << ""
                                                       << "Poll failed: Operation canceled";
-        QTest::newRow("cancel poll") << QList<CannedAnswer>{processing, hold} << 2 << ""
+        QTest::newRow("cancel poll") << processing + QList<CannedAnswer>{hold} << 3 << ""
                                      << "Poll failed: Operation canceled";
-        QTest::newRow("cancel analysis") << QList<CannedAnswer>{active, hold} << 2 << ""
+        QTest::newRow("cancel analysis") << active + QList<CannedAnswer>{hold} << 3 << ""
                                          << "Gemini analysis error: Operation canceled";
         QTest::newRow("upload stalls") << QList<CannedAnswer>{hold} << -1 << "upload"
                                        << "Upload failed: No data sent or received for 0.3 seconds";
-        QTest::newRow("poll unanswered") << QList<CannedAnswer>{processing, hold} << -1 << "poll"
+        QTest::newRow("poll unanswered") << processing + QList<CannedAnswer>{hold} << -1 << "poll"
                                          << "Poll failed: No answer within 0.3 seconds";
         QTest::newRow("analysis unanswered")
-            << QList<CannedAnswer>{active, hold} << -1 << "analysis"
+            << active + QList<CannedAnswer>{hold} << -1 << "analysis"
             << "Gemini analysis error: No answer within 0.3 seconds";
         QTest::newRow("processing never ends")
-            << QList<CannedAnswer>{processing} << -1 << "polling time"
+            << processing << -1 << "polling time"
             << "Gemini video processing did not finish within 0.0025 minutes.";
         QTest::newRow("answer too large")
-            << QList<CannedAnswer>{active, analysed(QString(3000, 'x'))} << -1 << "size"
+            << active + QList<CannedAnswer>{analysed(QString(3000, 'x'))} << -1 << "size"
             << "Gemini analysis error: Answer larger than 1000 bytes";
     }
 
@@ -473,8 +587,9 @@ private slots:
         QFETCH(bool, fromFailureHandler);
         GeminiStandIn server;
         QVERIFY(server.start());
-        server.answers = {uploaded("PROCESSING", "files/old"), uploaded("ACTIVE", "files/new"),
-                          analysed(timelineText())};
+        server.answers = upload(uploaded("PROCESSING", "files/old")) +
+                         upload(uploaded("ACTIVE", "files/new")) +
+                         QList<CannedAnswer>{analysed(timelineText())};
         GeminiClient client;
         prepare(client, server);
         client.setPollInterval(150);
@@ -500,9 +615,253 @@ private slots:
         QVERIFY(waitUntil([&] { return reports.size() == 2; }));
         QTest::qWait(400); // well past the old analysis's poll time
         QCOMPARE(reports, QStringList({"0 Poll failed: Operation canceled", "1 "}));
-        QCOMPARE(server.requests.size(), 3);
+        // The old file is only deleted, never polled.
+        QCOMPARE(server.requests.size() - server.count("DELETE"), 5);
         for (const RecordedRequest& request : server.requests)
-            QVERIFY(!request.path().endsWith("files/old"));
+            QVERIFY(request.method == "DELETE" || !request.path().endsWith("files/old"));
+    }
+
+    // After a connection is lost mid-chunk the client asks how much arrived and goes on from
+    // there; "command@offset" lists every request sent to the upload address.
+    void uploadResumesAfterLostConnection_data() {
+        QTest::addColumn<QByteArray>("cutAt");
+        QTest::addColumn<QList<CannedAnswer>>("answers");
+        QTest::addColumn<QStringList>("sequence");
+        const auto received = [](const QByteArray& bytes) {
+            return CannedAnswer{
+                200,
+                "",
+                false,
+                {{"X-Goog-Upload-Status", "active"}, {"X-Goog-Upload-Size-Received", bytes}}};
+        };
+        const CannedAnswer done = analysed(timelineText());
+        const CannedAnswer start = CannedAnswer::uploadStarted();
+        const CannedAnswer active = uploaded("ACTIVE");
+
+        QTest::newRow("half of the lost chunk arrived")
+            << QByteArray("1048576")
+            << QList<CannedAnswer>{start,        chunkTaken(), received("1572864"),
+                                   chunkTaken(), active,       done}
+            << QStringList{"upload@0", "upload@1048576", "query@", "upload@1572864",
+                           "upload, finalize@2621440"};
+        QTest::newRow("none of the lost chunk arrived")
+            << QByteArray("1048576")
+            << QList<CannedAnswer>{start,        chunkTaken(), received("1048576"),
+                                   chunkTaken(), chunkTaken(), active,
+                                   done}
+            << QStringList{"upload@0",       "upload@1048576", "query@",
+                           "upload@1048576", "upload@2097152", "upload, finalize@3145728"};
+        QTest::newRow("the last chunk arrived, its answer was lost")
+            << QByteArray("3145728")
+            << QList<CannedAnswer>{start,
+                                   chunkTaken(),
+                                   chunkTaken(),
+                                   chunkTaken(),
+                                   {200, active.body, false, {{"X-Goog-Upload-Status", "final"}}},
+                                   done}
+            << QStringList{"upload@0", "upload@1048576", "upload@2097152",
+                           "upload, finalize@3145728", "query@"};
+    }
+
+    void uploadResumesAfterLostConnection() {
+        QFETCH(QByteArray, cutAt);
+        QFETCH(QList<CannedAnswer>, answers);
+        QFETCH(QStringList, sequence);
+        GeminiStandIn server;
+        QVERIFY(server.start());
+        server.answers = answers;
+        server.cutChunksAt = cutAt;
+        GeminiClient client;
+        prepare(client, server);
+        client.setChunkBytes(1024 * 1024);
+        Recorder recorder;
+        recorder.attach(client);
+
+        client.analyzeVideo(clip, Key, "");
+        QVERIFY(recorder.waitFinished());
+        QVERIFY2(recorder.success, qPrintable(recorder.message));
+        QVERIFY(waitUntil([&] { return server.count("DELETE") == 1; }));
+        QStringList sent;
+        for (const RecordedRequest& request : server.requests) {
+            if (!request.target.contains("upload_id="))
+                continue;
+            const QByteArray offset = request.headers.value("x-goog-upload-offset");
+            const QString entry = request.headers.value("x-goog-upload-command") + '@' + offset;
+            // Qt may send a chunk again on its own after a lost connection; once is enough here.
+            if (sent.isEmpty() || sent.last() != entry)
+                sent << entry;
+            // Every chunk carries the clip's own bytes at its offset.
+            QVERIFY(request.body == clipBytes.mid(offset.toLongLong(), request.body.size()));
+            if (request.headers.value("x-goog-upload-command") == "upload, finalize")
+                QCOMPARE(offset.toLongLong() + request.body.size(), clipBytes.size());
+        }
+        QVERIFY2(sent == sequence, qPrintable(sent.join(" | ")));
+        QVERIFY(server.answers.isEmpty());
+    }
+
+    // One row per way the service refuses: the text shown, and how many requests it took
+    // (retried or not); the file is deleted whenever the upload got that far.
+    void serviceErrors_data() {
+        QTest::addColumn<QList<CannedAnswer>>("answers");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("fragment");
+        QTest::addColumn<int>("requests"); // without the clean-up
+        QTest::addColumn<int>("deletes");
+        QTest::addColumn<int>("uploads"); // requests carrying the clip
+        const QList<CannedAnswer> active = upload(uploaded("ACTIVE"));
+        const QList<CannedAnswer> done{analysed(timelineText())};
+        const QJsonObject retryInfo{{"@type", "type.googleapis.com/google.rpc.RetryInfo"},
+                                    {"retryDelay", "0.05s"}};
+        const QJsonObject dailyQuota{
+            {"@type", "type.googleapis.com/google.rpc.QuotaFailure"},
+            {"violations",
+             QJsonArray{QJsonObject{{"quotaId", "GenerateRequestsPerDayPerProjectPerModel"}}}}};
+        const CannedAnswer busy =
+            serviceError(503, "UNAVAILABLE", "The model is overloaded. Please try again later.");
+
+        QTest::newRow("key invalid")
+            << QList<CannedAnswer>{serviceError(
+                   400, "INVALID_ARGUMENT", "API key not valid. Please pass a valid API key.",
+                   {QJsonObject{{"@type", "type.googleapis.com/google.rpc.ErrorInfo"},
+                                {"reason", "API_KEY_INVALID"}}})}
+            << false
+            << "Upload failed: HTTP 400 INVALID_ARGUMENT: API key not valid. Please pass a valid "
+               "API key. Check the Gemini API key in Settings."
+            << 1 << 0 << 0;
+        QTest::newRow("key not allowed")
+            << active + QList<CannedAnswer>{serviceError(403, "PERMISSION_DENIED", "Denied.")}
+            << false << "not allowed to do this; check it in Settings." << 3 << 1 << 1;
+        QTest::newRow("model not available")
+            << active + QList<CannedAnswer>{serviceError(404, "NOT_FOUND",
+                                                         "models/gemini-3.8-flash is not found")}
+            << false
+            << "HTTP 404 NOT_FOUND: models/gemini-3.8-flash is not found The model "
+               "\"gemini-3.8-flash\" is not available to this key; pick another model in Settings."
+            << 3 << 1 << 1;
+        QTest::newRow("rate limited, then served")
+            << active +
+                   QList<CannedAnswer>{
+                       serviceError(429, "RESOURCE_EXHAUSTED", "Slow down.", {retryInfo})} +
+                   done
+            << true << "" << 4 << 1 << 1;
+        QTest::newRow("daily quota used up")
+            << active + QList<CannedAnswer>{serviceError(429, "RESOURCE_EXHAUSTED", "Quota.",
+                                                         {dailyQuota, retryInfo})}
+            << false << "The daily quota of this key is used up" << 3 << 1 << 1;
+        CannedAnswer longWait = serviceError(429, "RESOURCE_EXHAUSTED", "Slow down.");
+        longWait.headers = {{"Retry-After", "3600"}};
+        QTest::newRow("asked to wait longer than allowed")
+            << active + QList<CannedAnswer>{longWait} << false
+            << "Quota or rate limit reached; the service asks to wait 3600 s." << 3 << 1 << 1;
+        QTest::newRow("service busy throughout")
+            << active + QList<CannedAnswer>{busy, busy, busy, busy} << false
+            << "Gemini analysis error: HTTP 503 UNAVAILABLE: The model is overloaded. Please try "
+               "again later. The Gemini service is busy or unavailable; try again later. (after "
+               "4 attempts)"
+            << 6 << 1 << 1;
+        QTest::newRow("analysis fails once, then served")
+            << active + QList<CannedAnswer>{{500, ""}} + done << true << "" << 4 << 1 << 1;
+        QTest::newRow("poll fails once")
+            << upload(uploaded("PROCESSING")) + QList<CannedAnswer>{{502, ""}, polled("ACTIVE")} +
+                   done
+            << true << "" << 5 << 1 << 1;
+        // Each request has its own attempts: the poll's retry leaves the analysis all three.
+        QTest::newRow("attempts counted per request")
+            << upload(uploaded("PROCESSING")) +
+                   QList<CannedAnswer>{{502, ""}, polled("ACTIVE"), busy, busy, busy} + done
+            << true << "" << 8 << 1 << 1;
+        QTest::newRow("chunk times out once")
+            << QList<CannedAnswer>{CannedAnswer::uploadStarted(), {408, ""}, uploaded("ACTIVE")} +
+                   done
+            << true << "" << 4 << 1 << 2;
+        QTest::newRow("start fails once")
+            << QList<CannedAnswer>{{504, ""}} + active + done << true << "" << 4 << 1 << 1;
+        QTest::newRow("error without a body") << active + QList<CannedAnswer>{{400, ""}} << false
+                                              << "Gemini analysis error: HTTP 400" << 3 << 1 << 1;
+    }
+
+    void serviceErrors() {
+        QFETCH(QList<CannedAnswer>, answers);
+        QFETCH(bool, success);
+        QFETCH(QString, fragment);
+        QFETCH(int, requests);
+        QFETCH(int, deletes);
+        QFETCH(int, uploads);
+        GeminiStandIn server;
+        QVERIFY(server.start());
+        server.answers = answers;
+        GeminiClient client;
+        prepare(client, server);
+        Recorder recorder;
+        recorder.attach(client);
+
+        client.analyzeVideo(clip, Key, "gemini-3.8-flash");
+        QVERIFY(recorder.waitFinished());
+        QCOMPARE(recorder.success, success);
+        QVERIFY2(recorder.message.contains(fragment), qPrintable(recorder.message));
+        QVERIFY(waitUntil([&] { return server.count("DELETE") == deletes; }));
+        QTest::qWait(50);
+        QCOMPARE(server.count("DELETE"), deletes);
+        QCOMPARE(server.requests.size() - deletes, requests);
+        QCOMPARE(recorder.finishedCount, 1);
+        // A retry sends its own request again: a failed analysis does not upload the clip anew.
+        int sent = 0;
+        for (const RecordedRequest& request : server.requests)
+            sent += request.headers.value("x-goog-upload-command") == "upload, finalize" ? 1 : 0;
+        QCOMPARE(sent, uploads);
+    }
+
+    // Why the model gave no usable answer is named; its text is found among thoughts, split
+    // parts and code fences.
+    void answerReading_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("message"); // "" for success
+        const QString timeline = timelineText();
+        QTest::newRow("safety stop")
+            << candidate({}, "SAFETY") << "Gemini stopped its answer for safety reasons (SAFETY).";
+        QTest::newRow("output limit before any text")
+            << candidate({}, "MAX_TOKENS")
+            << "Gemini used its whole output limit before answering (MAX_TOKENS); try a shorter "
+               "clip.";
+        QTest::newRow("output limit mid-answer")
+            << candidate({textPart(timeline.left(40))}, "MAX_TOKENS")
+            << "Gemini's answer was cut off at its output limit (MAX_TOKENS); try a shorter clip.";
+        QTest::newRow("recitation") << candidate({textPart(timeline)}, "RECITATION")
+                                    << "Gemini stopped its answer because it resembled existing "
+                                       "material (RECITATION).";
+        QTest::newRow("blocked prompt")
+            << json({{"promptFeedback", QJsonObject{{"blockReason", "PROHIBITED_CONTENT"}}}})
+            << "Gemini refused the request (blockReason PROHIBITED_CONTENT).";
+        QTest::newRow("only a thought") << candidate({textPart("Hmm.", true)}, "STOP")
+                                        << "No text content in candidate response";
+        QTest::newRow("json fence")
+            << candidate({textPart("```json\n" + timeline + "\n```\n")}, "STOP") << "";
+        QTest::newRow("bare fence")
+            << candidate({textPart("```\n" + timeline + "```")}, "STOP") << "";
+        QTest::newRow("thought before the answer")
+            << candidate({textPart("{ thinking about segments", true), textPart(timeline)}, "STOP")
+            << "";
+        QTest::newRow("answer split over parts")
+            << candidate({textPart(timeline.left(50)), textPart(timeline.mid(50))}, "STOP") << "";
+    }
+
+    void answerReading() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, message);
+        GeminiStandIn server;
+        QVERIFY(server.start());
+        server.answers = upload(uploaded("ACTIVE")) + QList<CannedAnswer>{{200, answer}};
+        GeminiClient client;
+        prepare(client, server);
+        Recorder recorder;
+        recorder.attach(client);
+
+        client.analyzeVideo(clip, Key, "");
+        QVERIFY(recorder.waitFinished());
+        QCOMPARE(recorder.message, message);
+        QCOMPARE(recorder.success, message.isEmpty());
+        QCOMPARE(recorder.timeline.segments.size(), message.isEmpty() ? 3 : 0);
+        QVERIFY(waitUntil([&] { return server.count("DELETE") == 1; }));
     }
 
     void destroyingTheClientReportsNothing() {

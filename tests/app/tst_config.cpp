@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -97,6 +98,19 @@ private slots:
         // The older entries are read, never rewritten.
         QCOMPARE(QSettings("Tolvane", "Brassmoor").value("recentWorkspace").toString(),
                  QString("/older"));
+    }
+
+    // Footage is looked for on the footage drive on Windows, in the user's Videos folder
+    // elsewhere; never on a drive letter a Linux user does not have.
+    void defaultFootageFolder() {
+        const QString folder = Config::defaultFootageFolder();
+#ifdef _WIN32
+        QCOMPARE(folder, QString("W:/"));
+#else
+        QVERIFY(!folder.contains(':'));
+        const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        QCOMPARE(folder, videos.isEmpty() ? QDir::homePath() : videos);
+#endif
     }
 
     void colours() {

@@ -99,6 +99,23 @@ private slots:
         QCOMPARE(settings.value("pipeline/assembly_speed").toDouble(), 10.0);
         QCOMPARE(settings.value("pipeline/minimum_pause").toDouble(), 2.0);
     }
+
+    // Progress lines and the copilot name the model in use, whichever it is.
+    void displayNames_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("default") << PipelineSettings::defaultModel() << "Gemini 3.8 Flash";
+        QTest::newRow("other") << "gemini-2.5-flash-lite"
+                               << "Gemini 2.5 Flash Lite";
+        QTest::newRow("padded, doubled dash") << " gemini--pro "
+                                              << "Gemini Pro";
+    }
+
+    void displayNames() {
+        QFETCH(QString, model);
+        QFETCH(QString, shown);
+        QCOMPARE(PipelineSettings::displayName(model), shown);
+    }
 };
 
 QTEST_GUILESS_MAIN(PipelineSettingsTest)

@@ -46,7 +46,7 @@ QList<CannedAnswer> analysisAnswers(const QString& summary) {
     const QJsonObject answer{{"candidates", QJsonArray{QJsonObject{{"content", content}}}}};
     const QJsonObject file{
         {"name", "files/c"}, {"uri", "https://files.example/files/c"}, {"state", "ACTIVE"}};
-    return {{200, compact({{"file", file}})}, {200, compact(answer)}};
+    return GeminiStandIn::analysis(compact({{"file", file}}), compact(answer));
 }
 
 } // namespace
@@ -179,7 +179,7 @@ private slots:
     void failedJobExitsWithOne() {
         const QString ws = dir.filePath("failing");
         QCOMPARE(cli({"create", ws, "--footage", footage}).exitCode, 0);
-        gemini.answers = {{500, "{\"error\":\"down\"}"}};
+        gemini.answers = {{400, "{\"error\":{\"code\":400,\"message\":\"down\"}}"}};
         CliRun run = cli({"analyze", ws, "--reel", "Reel_A"});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("analyze Reel_A: failed:"), qPrintable(run.err));

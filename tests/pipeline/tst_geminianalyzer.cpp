@@ -25,8 +25,9 @@ QList<CannedAnswer> answersFor(const QJsonArray& segments) {
     const QString text = QString::fromUtf8(compact({{"summary", "S"}, {"segments", segments}}));
     const QJsonObject content{{"parts", QJsonArray{QJsonObject{{"text", text}}}}};
     const QJsonObject file{{"name", "files/c"}, {"uri", "https://f/c"}, {"state", "ACTIVE"}};
-    return {{200, compact({{"file", file}})},
-            {200, compact({{"candidates", QJsonArray{QJsonObject{{"content", content}}}}})}};
+    return GeminiStandIn::analysis(
+        compact({{"file", file}}),
+        compact({{"candidates", QJsonArray{QJsonObject{{"content", content}}}}}));
 }
 
 QJsonObject segment(double start, double end, const char* kind, const char* text = "step") {

@@ -141,9 +141,9 @@ private slots:
         const QString text = QString::fromUtf8(compact({{"summary", "S"}, {"segments", segments}}));
         const QJsonObject content{{"parts", QJsonArray{QJsonObject{{"text", text}}}}};
         const QJsonObject file{{"name", "files/c"}, {"uri", "https://f/c"}, {"state", "ACTIVE"}};
-        server.answers = {
-            {200, compact({{"file", file}})},
-            {200, compact({{"candidates", QJsonArray{QJsonObject{{"content", content}}}}})}};
+        server.answers = GeminiStandIn::analysis(
+            compact({{"file", file}}),
+            compact({{"candidates", QJsonArray{QJsonObject{{"content", content}}}}}));
         HybridAnalyzer analyzer(PipelineSettings{}, [] { return QStringLiteral("key"); });
         QString error;
         const TimelineData data = run(analyzer, &error);

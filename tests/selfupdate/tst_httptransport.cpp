@@ -20,6 +20,17 @@ constexpr int ConnectMs = 2000;
 constexpr int ReadMs = 2000;
 constexpr int StallReadMs = 300;
 
+// Transport failures read in the platform's own words: WinHTTP's on Windows, curl's elsewhere.
+QString platformText(const char* windows, const char* curl) {
+#ifdef _WIN32
+    Q_UNUSED(curl);
+    return QString::fromLatin1(windows);
+#else
+    Q_UNUSED(windows);
+    return QString::fromLatin1(curl);
+#endif
+}
+
 std::size_t sizeParameter(const std::string& target) {
     const std::size_t at = target.find("n=");
     return at == std::string::npos ? 0 : std::size_t(std::stoull(target.substr(at + 2)));
@@ -236,10 +247,14 @@ private slots:
     void stalledServerHitsTheReadTimeout_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("error");
-        QTest::newRow("before the headers") << "/stall-head"
-                                            << "WinHttpReceiveResponse failed: 28";
-        QTest::newRow("inside the body") << "/stall-body"
-                                         << "WinHttpReadData failed: 28";
+        QTest::newRow("before the headers")
+            << "/stall-head"
+            << platformText("WinHttpReceiveResponse failed: 28",
+                            "No response: Timeout was reached (curl error 28)");
+        QTest::newRow("inside the body")
+            << "/stall-body"
+            << platformText("WinHttpReadData failed: 28",
+                            "Download interrupted: Timeout was reached (curl error 28)");
     }
 
     void stalledServerHitsTheReadTimeout() {
@@ -260,13 +275,13 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("nothing listening")
             << QString("http://127.0.0.1:%1/x").arg(LoopbackHttpServer::closedPort())
-            << "WinHttpSendRequest failed: 7";
-        QTest::newRow("empty") << ""
-                               << "WinHttpCrackUrl failed for URL";
-        QTest::newRow("relative") << "/version.json"
-                                  << "WinHttpCrackUrl failed for URL";
-        QTest::newRow("other scheme") << "file:///etc/passwd"
-                                      << "WinHttpCrackUrl failed for URL";
+            << platformText("WinHttpSendRequest failed: 7",
+                            "Could not connect: Couldn't connect to server (curl error 7)");
+        const QString badUrl =
+            platformText("WinHttpCrackUrl failed for URL", "Not an absolute http(s) URL");
+        QTest::newRow("empty") << "" << badUrl;
+        QTest::newRow("relative") << "/version.json" << badUrl;
+        QTest::newRow("other scheme") << "file:///etc/passwd" << badUrl;
     }
 
     void unreachableOrUnusableUrls() {

@@ -34,6 +34,15 @@ QByteArray compact(const QJsonObject& o) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
+// True when the analysis request (the last one but the clean-up) names the model.
+bool analysisRequestNamesModel(const GeminiStandIn& gemini, const QString& model) {
+    for (qsizetype i = gemini.requests.size() - 1; i >= 0; --i) {
+        if (gemini.requests[i].method != "DELETE")
+            return gemini.requests[i].target.contains(model.toUtf8());
+    }
+    return false;
+}
+
 CannedAnswer uploadedActive() {
     return {200, compact({{"file", QJsonObject{{"name", "files/clip1"},
                                                {"uri", "https://files.example/files/clip1"},
@@ -146,9 +155,11 @@ private slots:
 
         // Batch analysis: the second reel's upload fails on the server.
         gemini.requests.clear();
-        gemini.answers = {uploadedActive(),
+        gemini.answers = {CannedAnswer::uploadStarted(),
+                          uploadedActive(),
                           analysed("First clip", 100, 20),
-                          {500, "{\"error\":\"boom\"}"},
+                          {400, "{\"error\":{\"code\":400,\"message\":\"boom\"}}"},
+                          CannedAnswer::uploadStarted(),
                           uploadedActive(),
                           analysed("Third clip", 50, 5)};
         w.onBatchAnalyzeRequested();
@@ -216,7 +227,7 @@ private slots:
         MainWindow w;
         w.openWorkspace(root);
 
-        gemini.answers = {uploadedActive(), analysed("Zulu", 1, 1)};
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(), analysed("Zulu", 1, 1)};
         w.onAnalyzeReelRequested(1); // z_clip
         // A new clip sorts first and moves z_clip to index 2 while the analysis runs.
         QVERIFY(QFile::copy(footage + "/a_clip.mp4", clips + "/a_new.mp4"));
@@ -242,7 +253,8 @@ private slots:
         MainWindow w;
         w.openWorkspace(one);
 
-        gemini.answers = {uploadedActive(), analysed("Belongs to One", 1, 1)};
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(),
+                          analysed("Belongs to One", 1, 1)};
         w.onAnalyzeReelRequested(0);
         w.openWorkspace(two);
         QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
@@ -277,7 +289,8 @@ private slots:
                                    {"edited_srt_path", root + "/subtitles/e.srt"}}}}})));
         MainWindow w;
         w.openWorkspace(root);
-        gemini.answers = {uploadedActive(), analysed("<i>x</i>", 1, 1)};
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(),
+                          analysed("<i>x</i>", 1, 1)};
         w.onAnalyzeReelRequested(0);
         QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
 
@@ -356,15 +369,53 @@ private slots:
         QCOMPARE(second.currentWorkspace()->root_path, QFileInfo(root).absoluteFilePath());
     }
 
+    // The status bar's Cancel button shows while a job runs and ends it, batch included; the
+    // reel is marked failed and nothing further starts.
+    void cancelButtonEndsTheRunningJob_data() {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("one analysis") << false;
+        QTest::newRow("batch analysis") << true;
+    }
+
+    void cancelButtonEndsTheRunningJob() {
+        QFETCH(bool, batch);
+        const QString root = makeWorkspace(batch ? "CancelBatch" : "CancelOne", footage);
+        MainWindow w;
+        w.show();
+        w.openWorkspace(root);
+        auto* cancel = w.findChild<QPushButton*>("cancelJobsButton");
+        QVERIFY(cancel);
+        QVERIFY(!cancel->isVisible());
+        gemini.requests.clear();
+        gemini.answers = {CannedAnswer{200, QByteArray(), true}}; // the upload hangs
+        if (batch)
+            w.onBatchAnalyzeRequested();
+        else
+            w.onAnalyzeReelRequested(0);
+        QVERIFY(waitUntil([&] { return !gemini.requests.isEmpty(); }, 10000));
+        QVERIFY(cancel->isVisible());
+
+        cancel->click();
+        QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Error);
+        QVERIFY(!w.isBatchActive());
+        QVERIFY(!w.hasRunningJob());
+        QVERIFY(!cancel->isVisible());
+        QTest::qWait(100);
+        QCOMPARE(gemini.requests.size(), 1);
+        QCOMPARE(statusOf(w, "b_clip"), ReelStatus::Pending);
+        QVERIFY(logText(w).contains("Analysis failed for a_clip: Upload failed: Operation "
+                                    "canceled"));
+    }
+
     void aNewRequestEndsTheRunningOne() {
         const QString root = makeWorkspace("OneJob", footage);
         MainWindow w;
         w.openWorkspace(root);
         // The batch's first upload hangs; the user then asks for another reel.
-        gemini.answers = {CannedAnswer{200, QByteArray(), true}, uploadedActive(),
-                          analysed("Second", 1, 1)};
+        gemini.answers = {CannedAnswer{200, QByteArray(), true}, CannedAnswer::uploadStarted(),
+                          uploadedActive(), analysed("Second", 1, 1)};
         w.onBatchAnalyzeRequested();
-        QVERIFY(waitUntil([&] { return gemini.answers.size() == 2; }, 10000));
+        QVERIFY(waitUntil([&] { return gemini.answers.size() == 3; }, 10000));
         QCOMPARE(statusOf(w, "a_clip"), ReelStatus::Analyzing);
         w.onAnalyzeReelRequested(2);
 
@@ -472,7 +523,8 @@ private slots:
         MainWindow w;
         w.openWorkspace(root);
         gemini.requests.clear();
-        gemini.answers = {uploadedActive(), analysed("Slower", 1, 1)};
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(),
+                          analysed("Slower", 1, 1)};
         w.onAnalyzeReelRequested(0);
         QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
         saved.assembly_speed = 10.0;
@@ -481,7 +533,7 @@ private slots:
         const Reel* reel = w.currentWorkspace()->findReelByName("a_clip");
         QCOMPARE(reel->timeline.segments.at(1).speed_factor, 5.0);
         QVERIFY(qFuzzyCompare(reel->timeline.total_edited_duration, 1.3));
-        QVERIFY(gemini.requests.last().target.contains(saved.model.toUtf8()));
+        QVERIFY(analysisRequestNamesModel(gemini, saved.model));
     }
 
     void closingAsksWhileAJobRuns() {

@@ -3,6 +3,7 @@
 // values, failures that keep the dialog open, and the ffmpeg check.
 #include "ModalAnswerer.h"
 #include "TestSupport.h"
+#include "ai/GeminiStandIn.h"
 #include "app/AppInfo.h"
 #include "app/Credentials.h"
 #include "app/FileSecretStore.h"
@@ -13,6 +14,9 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -312,6 +316,58 @@ private slots:
         QCOMPARE(label->text(), onPath ? ready : QString("FFmpeg not found"));
         QCOMPARE(label->styleSheet(), onPath ? Green : Red);
         QVERIFY(!d.accepted());
+    }
+
+    // The models the key can use, asked of the service; a refusal leaves the fixed list.
+    void listsTheModelsTheKeyCanUse_data() {
+        QTest::addColumn<CannedAnswer>("answer");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("message");
+        const auto model = [](const char* name, const char* method) {
+            return QJsonObject{{"name", QString("models/") + name},
+                               {"supportedGenerationMethods", QJsonArray{method}}};
+        };
+        const QJsonObject listed{
+            {"models", QJsonArray{model("gemini-2.5-pro", "generateContent"),
+                                  model("text-embedding-004", "embedContent"),
+                                  model("gemini-embedding-001", "embedContent"),
+                                  model("gemini-2.5-flash-lite", "generateContent")}}};
+        QTest::newRow("listed") << CannedAnswer{200, QJsonDocument(listed).toJson()}
+                                << QStringList{"gemini-3.8-flash", "gemini-2.5-pro",
+                                               "gemini-2.5-flash-lite"}
+                                << "2 models are available to this key.";
+        QTest::newRow("key refused")
+            << CannedAnswer{400, R"({"error":{"code":400,"message":"API key not valid.",)"
+                                 R"("status":"INVALID_ARGUMENT"}})"}
+            << QStringList{"gemini-3.8-flash", "gemini-2.5-flash"}
+            << "Could not list the models: HTTP 400 INVALID_ARGUMENT: API key not valid. Check "
+               "the Gemini API key in Settings. The list above is unchanged.";
+    }
+
+    void listsTheModelsTheKeyCanUse() {
+        QFETCH(CannedAnswer, answer);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, message);
+        GeminiStandIn server;
+        QVERIFY(server.start());
+        server.answers = {answer};
+        qputenv("TESSARYN_GEMINI_BASE_URL", server.baseUrl().toUtf8());
+        Dialog d;
+        qunsetenv("TESSARYN_GEMINI_BASE_URL");
+        d.key->setText("  listing-key ");
+        d.button("List Models for This Key")->click();
+        QVERIFY(waitUntil([&] { return d.label("Asking") == nullptr; }));
+        QVERIFY2(d.label(message), qPrintable(message));
+        QStringList items;
+        for (int i = 0; i < d.model->count(); ++i)
+            items << d.model->itemData(i).toString();
+        PipelineSettings::setOfferedModels({});
+        QCOMPARE(items, offered);
+        QCOMPARE(d.model->currentData().toString(), PipelineSettings::defaultModel());
+        QCOMPARE(server.requests.size(), 1);
+        QCOMPARE(server.requests[0].method, "GET");
+        QCOMPARE(server.requests[0].target, "/v1beta/models?pageSize=1000");
+        QCOMPARE(server.requests[0].headers.value("x-goog-api-key"), "listing-key");
     }
 };
 

@@ -50,7 +50,7 @@ private slots:
         WorkspaceDialog dialog;
         QCOMPARE(dialog.windowTitle(), QString("Tessaryn — Project Workspaces"));
         QCOMPARE(dialog.projectName(), QString("Default_Project"));
-        QCOMPARE(dialog.sourceDir(), QString("W:/"));
+        QCOMPARE(dialog.sourceDir(), Config::defaultFootageFolder());
         QCOMPARE(dialog.projectDir(), underRoot("Default_Project"));
         auto* recent = dialog.findChild<QListWidget*>();
         QCOMPARE(recent->count(), 1);
@@ -96,7 +96,7 @@ private slots:
         ModalAnswerer cancel([](QWidget* modal) { ModalAnswerer::choose(modal, QString()); });
         button(dialog, "Browse...", 0)->click();
         QCOMPARE(cancel.titles, QStringList{"Select Raw Footage Source Folder"});
-        QCOMPARE(dialog.sourceDir(), QString("W:/"));
+        QCOMPARE(dialog.sourceDir(), Config::defaultFootageFolder());
         QVERIFY(dialog.result() != QDialog::Accepted);
     }
 

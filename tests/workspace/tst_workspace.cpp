@@ -77,7 +77,7 @@ private slots:
     void freshObjectRefusesToSave() {
         Workspace ws;
         QVERIFY(!ws.save());
-        QCOMPARE(ws.source_dir, QString("W:/"));
+        QCOMPARE(ws.source_dir, Config::defaultFootageFolder());
         QVERIFY(ws.getReel(0) == nullptr);
         QVERIFY(ws.getReel(-1) == nullptr);
     }
@@ -141,9 +141,9 @@ private slots:
     void createWithoutFootageStoresDefault() {
         Workspace ws;
         QVERIFY(ws.create(path("c3/p"), "P", QString()));
-        QCOMPARE(ws.source_dir, QString("W:/"));
+        QCOMPARE(ws.source_dir, Config::defaultFootageFolder());
         const QJsonObject stored = *SafeFile::readJsonObject(path("c3/p/workspace.json"));
-        QCOMPARE(stored.value("source_dir").toString(), QString("W:/"));
+        QCOMPARE(stored.value("source_dir").toString(), Config::defaultFootageFolder());
     }
 
     void createInUnwritablePlaceFails() {
@@ -246,7 +246,7 @@ private slots:
         Workspace ws;
         QVERIFY(ws.load(root));
         QCOMPARE(ws.project_name, QString("Default_Project"));
-        QCOMPARE(ws.source_dir, QString("W:/"));
+        QCOMPARE(ws.source_dir, Config::defaultFootageFolder());
         QCOMPARE(ws.reels.size(), 3);
         // No footage folder, so no scan re-sorts: the file's order stands.
         QCOMPARE(ws.reels[0].name, QString("x"));
