@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/RenderOptions.h"
 #include "timeline/Segment.h"
 
 #include <QList>
@@ -14,6 +15,7 @@ namespace Tessaryn {
 
 class ProcessJob;
 class TimelineData;
+struct StreamFacts;
 
 // The single contact with ffmpeg and ffprobe: finds them, runs at most one render or proxy job
 // at a time, turns its standard error into progress and reports through the callbacks, each
@@ -51,6 +53,11 @@ public:
     // one frame never replaces the previous one.
     bool renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
                            const QString& outputPath);
+    // Frame for frame as the render plan of the timeline on the clip's grid lays it out, with
+    // sound as the options say. Unknown facts render as the overload above does.
+    bool renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
+                           const StreamFacts& facts, const RenderOptions& options,
+                           const QString& outputPath);
     bool createProxy(const QString& inputPath, const QString& outputPath, int height);
     // Blocks for at most ProbeTimeoutMs; 0 when the duration cannot be determined. Not for the
     // GUI thread, which uses ProbeJob instead.
@@ -64,8 +71,9 @@ public:
     // Segments that reach the cut, in timeline order: not a pause and sped by more than 0.
     static QList<Segment> activeSegments(const TimelineData& timeline);
     static QString buildFilterGraph(const QList<Segment>& active);
+    // With sound, the graph's [outa] is written as AAC beside the picture.
     static QStringList renderArguments(const QString& inputPath, const QString& filterGraph,
-                                       const QString& outputPath);
+                                       const QString& outputPath, bool withSound = false);
     // Six significant digits like printf's %g, but never in exponent notation, which ffmpeg's
     // option parser rejects.
     static QString formatGraphNumber(double value);
@@ -81,6 +89,12 @@ private:
     void onJobFinished(ProcessJob* finished, const QString& finalPath, bool success,
                        const QString& errorText);
     void reportRefused(const QString& path, const QString& errorText);
+    struct RenderLength {
+        double expected = 0.0;      // the written cut must last this long
+        double progressTotal = 0.0; // progress is measured against this
+    };
+    bool startRender(const QString& input, const QString& graph, const QString& output,
+                     RenderLength length, int pieces, bool withSound);
 
     ProcessJob* job = nullptr;
     int stallTimeoutMs = DefaultStallTimeoutMs;
