@@ -70,6 +70,7 @@ void ReelJobQueue::stopAll() {
     stitchRunning = false;
     if (analyzer)
         analyzer->cancel();
+    dropFactsProbe();
     ffmpeg->cancel();
     stitcher->cancel();
     analysisLock.reset();
@@ -125,6 +126,7 @@ void ReelJobQueue::preempt(ReelJob& job, int index, JobKind kind) {
         if (job.active)
             onAnalysisFinished(false, TimelineData(), QStringLiteral("Analysis cancelled."));
     } else {
+        dropFactsProbe();
         ffmpeg->cancel();
         if (job.active)
             onRenderFinished(false, QString(), QStringLiteral("Render cancelled."));
@@ -265,7 +267,7 @@ void ReelJobQueue::renderReel(int index) {
     if (jobStartedCallback)
         jobStartedCallback(JobKind::Render, job.name, 0);
     if (renderJob.active && renderJob.reel.name == job.name)
-        ffmpeg->renderEditedVideo(job.source_path, job.timeline, job.rendered_path);
+        startRender();
 }
 
 void ReelJobQueue::onRenderFinished(bool success, const QString& outputPath, const QString& error) {

@@ -12,6 +12,9 @@ namespace Tessaryn {
 
 class Analyzer;
 class FFmpegEngine;
+class ProbeJob;
+struct RenderOptions;
+struct StreamFacts;
 class Stitcher;
 class Workspace;
 class WorkspaceLock;
@@ -72,6 +75,11 @@ private:
     void onRenderFinished(bool success, const QString& outputPath, const QString& error);
     void onStitchFinished(bool success, const QString& outputPath, const QString& error);
     void installEngineCallbacks();
+    // The reel's render, after probing its stream facts when they are not known yet.
+    void startRender();
+    void onFactsProbed(const StreamFacts& facts);
+    void dropFactsProbe();
+    static RenderOptions renderOptions();
     void replaceAnalyzer(std::unique_ptr<Analyzer> next);
     void preempt(ReelJob& job, int index, JobKind kind);
     void startJob(ReelJob& job, int index);
@@ -90,6 +98,7 @@ private:
     Analyzer* analyzer = nullptr;
     FFmpegEngine* ffmpeg = nullptr;
     Stitcher* stitcher = nullptr;
+    ProbeJob* factsProbe = nullptr;
     bool savesWorkspace = true;
 
     ReelJob analysisJob;
