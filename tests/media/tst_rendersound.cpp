@@ -55,6 +55,7 @@ private:
     QString withSound;
     QString silent;
     QString odd;
+    QString rotated;
 
     static std::optional<StreamFacts> probe(const QString& path) {
         ProbeJob job(path);
@@ -87,6 +88,7 @@ private slots:
         withSound = dir.filePath("sound.mp4");
         silent = dir.filePath("silent.mp4");
         odd = dir.filePath("odd.mp4");
+        rotated = dir.filePath("rotated.mp4");
         QVERIFY(MediaTestSupport::generateClip(withSound, 160, 90, 30, 4.0, true));
         QVERIFY(MediaTestSupport::generateClip(silent, 160, 90, 30, 4.0));
         // 4:4:4 holds odd sizes, which the renders' 4:2:0 cannot.
@@ -94,6 +96,18 @@ private slots:
             "ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
                        "testsrc2=size=320x240:rate=25:duration=4", "-vf", "scale=321:241", "-c:v",
                        "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv444p", odd}));
+    }
+
+    // A phone's upright clip: stored on its side with a display rotation.
+    void rotationIsProbed() {
+        QVERIFY(
+            MediaTestSupport::runTool("ffmpeg", {"-v", "error", "-y", "-i", silent, "-c", "copy",
+                                                 "-metadata:s:v:0", "rotate=90", rotated}));
+        const std::optional<StreamFacts> facts = probe(rotated);
+        QVERIFY(facts);
+        QCOMPARE(facts->rotation % 180, 90);
+        QCOMPARE(QList<int>({facts->displayWidth(), facts->displayHeight()}),
+                 QList<int>({90, 160}));
     }
 
     void soundFollowsThePicture_data() {
@@ -110,6 +124,9 @@ private slots:
         // A silent source still gives a sound track, so its cut joins the others in a master.
         QTest::newRow("source without sound") << "silent.mp4" << true << false << both;
         // Odd sizes are padded to even ones the encoder accepts.
+        // Turned upright as it is shown.
+        QTest::newRow("rotated") << "rotated.mp4" << true << false
+                                 << QStringList{"h264|video|90|160|yuv420p", "aac|audio"};
         QTest::newRow("321x241") << "odd.mp4" << true << false
                                  << QStringList{"h264|video|322|242|yuv420p", "aac|audio"};
     }
