@@ -77,12 +77,12 @@ QString RenderGraph::sound(const RenderPlan& plan, const StreamFacts& facts,
         const RenderPlan::Piece& piece = plan.pieces()[i];
         const qint64 samples =
             samplesBefore(plan, piece.outputEnd()) - samplesBefore(plan, piece.outputStart);
+        // Cut first: each piece converts only its own stretch of the source's sound.
         QStringList chain{
-            QStringLiteral("aresample=%1").arg(SampleRate),
-            QStringLiteral("aformat=sample_fmts=fltp:channel_layouts=stereo"),
             QStringLiteral("atrim=start=%1:end=%2")
                 .arg(number(plan.seconds(piece.firstFrame)), number(plan.seconds(piece.endFrame))),
-            QStringLiteral("asetpts=PTS-STARTPTS")};
+            QStringLiteral("asetpts=PTS-STARTPTS"), QStringLiteral("aresample=%1").arg(SampleRate),
+            QStringLiteral("aformat=sample_fmts=fltp:channel_layouts=stereo")};
         if (piece.step > 1) {
             // Sped exactly as much as the pictures, so sound and picture meet at every joint.
             const double tempo = double(piece.endFrame - piece.firstFrame) / piece.outputFrames;

@@ -16,8 +16,8 @@ class TimelineData;
 //   reaching back into the frames of the kept segment before it.
 // - A segment that covers no whole frame still shows the one frame it begins on; one that
 //   begins after the clip's last frame shows nothing and is left out.
-// - A segment at speed s takes every n-th frame from its own first frame, n = round(s) and at
-//   least 1: ceil(frames / n) output frames.
+// - A segment at speed s takes every n-th frame from its own first frame, n = round(s); speeds
+//   below 1.5 keep every frame (no part is slowed down): ceil(frames / n) output frames.
 // - Output frames follow one another at the source's nominal rate; edited times are whole
 //   output-frame counts at that rate.
 class RenderPlan {

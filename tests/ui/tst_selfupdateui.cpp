@@ -340,7 +340,11 @@ private slots:
 
     // An update's quit request while an analysis runs asks first; declining keeps the studio.
     void declinedQuitRequestKeepsTheStudioRunning() {
-        QVERIFY(TestSupport::writeFile(scratch.filePath("footage/a_clip.mp4"), "not a video"));
+        // An MP4 box header passes the footage check; the hanging upload never reads further.
+        QVERIFY(
+            TestSupport::writeFile(scratch.filePath("footage/a_clip.mp4"), QByteArray("\0\0\0\x18"
+                                                                                      "ftypisom",
+                                                                                      12)));
         const QString root = scratch.filePath("Busy");
         QVERIFY(Workspace().create(root, "Busy", scratch.filePath("footage")));
         MainWindow w;
