@@ -2,6 +2,7 @@
 
 #include "media/RenderOptions.h"
 #include "timeline/Segment.h"
+#include "timeline/StreamFacts.h"
 
 #include <QList>
 #include <QObject>
@@ -15,7 +16,6 @@ namespace Tessaryn {
 
 class ProcessJob;
 class TimelineData;
-struct StreamFacts;
 
 // The single contact with ffmpeg and ffprobe: finds them, runs at most one render or proxy job
 // at a time, turns its standard error into progress and reports through the callbacks, each
@@ -62,6 +62,8 @@ public:
     // Blocks for at most ProbeTimeoutMs; 0 when the duration cannot be determined. Not for the
     // GUI thread, which uses ProbeJob instead.
     static double getVideoDuration(const QString& videoPath);
+    // Blocks likewise; unknown facts when the clip cannot be probed.
+    static StreamFacts getStreamFacts(const QString& videoPath);
 
     void cancel();
     bool isRunning() const;

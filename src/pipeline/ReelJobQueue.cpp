@@ -71,6 +71,7 @@ void ReelJobQueue::stopAll() {
     if (analyzer)
         analyzer->cancel();
     dropFactsProbe();
+    dropExportProbe();
     ffmpeg->cancel();
     stitcher->cancel();
     analysisLock.reset();
@@ -165,6 +166,8 @@ void ReelJobQueue::analyzeReel(int index) {
     const Reel* reel = workspace->getReel(index);
     if (!reel)
         return;
+    // A new analysis writes its own exports; an older one's late rewrite must not follow.
+    dropExportProbe();
     std::unique_ptr<Analyzer> next = analyzerFactory ? analyzerFactory(this) : nullptr;
     const QString reason =
         next ? next->unavailableReason() : QStringLiteral("No analyzer is available.");
@@ -239,6 +242,7 @@ void ReelJobQueue::onAnalysisFinished(bool success, const TimelineData& data,
         outcome.timelinePath = job.reel.timeline_path;
         outcome.timelineSaved = written.timelineSaved;
         outcome.failedExports = written.failedFiles;
+        probeFactsForExports(job, data);
     }
     analysisLock.reset();
     finishReelJob(job, outcome);

@@ -79,6 +79,11 @@ private:
     void startRender();
     void onFactsProbed(const StreamFacts& facts);
     void dropFactsProbe();
+    // After an analysis of a reel whose facts are unknown: probes them without waiting, keeps
+    // them and rewrites the reel's exports on its frame grid.
+    void probeFactsForExports(const ReelJob& job, const TimelineData& data);
+    void dropExportProbe();
+    static void dropProbe(ProbeJob*& running);
     static RenderOptions renderOptions();
     void replaceAnalyzer(std::unique_ptr<Analyzer> next);
     void preempt(ReelJob& job, int index, JobKind kind);
@@ -99,6 +104,7 @@ private:
     FFmpegEngine* ffmpeg = nullptr;
     Stitcher* stitcher = nullptr;
     ProbeJob* factsProbe = nullptr;
+    ProbeJob* exportProbe = nullptr;
     bool savesWorkspace = true;
 
     ReelJob analysisJob;

@@ -56,11 +56,44 @@ void ReelJobQueue::onFactsProbed(const StreamFacts& facts) {
                               job.rendered_path);
 }
 
-void ReelJobQueue::dropFactsProbe() {
-    if (!factsProbe)
+void ReelJobQueue::probeFactsForExports(const ReelJob& job, const TimelineData& data) {
+    if (job.reel.facts.known())
         return;
-    ProbeJob* probe = factsProbe;
-    factsProbe = nullptr;
+    dropExportProbe();
+    exportProbe = new ProbeJob(job.reel.source_path, this);
+    ProbeJob* probe = exportProbe;
+    probe->finishedCallback = [this, probe, job, data](bool success, const QString&) {
+        if (exportProbe == probe)
+            exportProbe = nullptr;
+        probe->deleteLater();
+        if (!success || !probe->streamFacts().known())
+            return;
+        Reel reel = job.reel;
+        reel.facts = probe->streamFacts();
+        const int index = resolveJobReel(job);
+        if (index >= 0) {
+            workspace->updateReelFacts(index, reel.facts);
+            if (savesWorkspace)
+                workspace->save();
+        }
+        ReelOutputWriter::writeExports(reel, data);
+    };
+    probe->start();
+}
+
+void ReelJobQueue::dropFactsProbe() {
+    dropProbe(factsProbe);
+}
+
+void ReelJobQueue::dropExportProbe() {
+    dropProbe(exportProbe);
+}
+
+void ReelJobQueue::dropProbe(ProbeJob*& running) {
+    if (!running)
+        return;
+    ProbeJob* probe = running;
+    running = nullptr;
     probe->finishedCallback = nullptr;
     probe->cancel();
     probe->deleteLater();
