@@ -77,8 +77,10 @@ QString RenderGraph::sound(const RenderPlan& plan, const StreamFacts& facts,
         const RenderPlan::Piece& piece = plan.pieces()[i];
         const qint64 samples =
             samplesBefore(plan, piece.outputEnd()) - samplesBefore(plan, piece.outputStart);
-        // Cut first: each piece converts only its own stretch of the source's sound.
+        // Silence carries on a sound track that ends before the picture; then each piece is cut
+        // first, to convert only its own stretch of the source's sound.
         QStringList chain{
+            QStringLiteral("apad"),
             QStringLiteral("atrim=start=%1:end=%2")
                 .arg(number(plan.seconds(piece.firstFrame)), number(plan.seconds(piece.endFrame))),
             QStringLiteral("asetpts=PTS-STARTPTS"), QStringLiteral("aresample=%1").arg(SampleRate),

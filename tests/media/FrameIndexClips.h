@@ -13,21 +13,20 @@ constexpr int Width = 128;
 constexpr int Height = 16;
 constexpr int Bits = 16;
 
-// A variable rate jitters each frame's time by up to 0.3 frames around the rate's grid.
-inline bool generate(const QString& path, const QString& rate, int frames, bool variable) {
+// Slots of the variable-rate clip that hold no frame: a stretch recorded at half the rate, as
+// phones do in low light. Every other frame keeps its time on the rate's grid.
+inline QList<int> missingSlots() {
+    return {31, 33, 35, 37, 39, 41, 43, 45, 47, 49};
+}
+
+// Each frame shows its slot on the grid of the given rate: the frame number of a constant rate.
+inline bool generate(const QString& path, const QString& rate, int slotCount, bool variable) {
     QString filters = QStringLiteral("geq=lum='255*mod(floor(N/pow(2\\,floor(X/8)))\\,2)'"
                                      ":cb=128:cr=128");
-    QStringList timing;
+    int frames = slotCount;
     if (variable) {
-        filters += QStringLiteral(",settb=1/90000,setpts='(N+0.3*sin(N*PI*7/%1))/(%2*TB)'")
-                       .arg(frames - 1)
-                       .arg(rate);
-        timing << "-fps_mode"
-               << "vfr"
-               << "-enc_time_base"
-               << "1/90000"
-               << "-video_track_timescale"
-               << "90000";
+        filters += QStringLiteral(",select='not(between(n\\,31\\,49)*mod(n\\,2))'");
+        frames -= int(missingSlots().size());
     }
     QStringList arguments{
         "-v",
@@ -40,8 +39,10 @@ inline bool generate(const QString& path, const QString& rate, int frames, bool 
         "-vf",
         filters,
         "-frames:v",
-        QString::number(frames)};
-    arguments << timing << "-c:v"
+        QString::number(frames),
+        "-fps_mode",
+        "vfr"};
+    arguments << "-c:v"
               << "libx264"
               << "-qp"
               << "0"
@@ -52,11 +53,14 @@ inline bool generate(const QString& path, const QString& rate, int frames, bool 
     return MediaTestSupport::runTool("ffmpeg", arguments);
 }
 
-// The index shown by every frame of the file, in order; empty when it cannot be decoded.
+// The index shown by every frame of the file, in order, none repeated or left out for timing;
+// empty when the file cannot be decoded.
 inline QList<int> readIndices(const QString& path) {
     QByteArray raw;
-    if (!MediaTestSupport::runTool(
-            "ffmpeg", {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "gray", "-"}, &raw))
+    if (!MediaTestSupport::runTool("ffmpeg",
+                                   {"-v", "error", "-i", path, "-fps_mode", "passthrough", "-f",
+                                    "rawvideo", "-pix_fmt", "gray", "-"},
+                                   &raw))
         return {};
     const int frameBytes = Width * Height;
     QList<int> indices;

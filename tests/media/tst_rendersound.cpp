@@ -91,6 +91,27 @@ private slots:
         rotated = dir.filePath("rotated.mp4");
         QVERIFY(MediaTestSupport::generateClip(withSound, 160, 90, 30, 4.0, true));
         QVERIFY(MediaTestSupport::generateClip(silent, 160, 90, 30, 4.0));
+        // Sound for the first half only: later pieces must still get their length of silence.
+        QVERIFY(MediaTestSupport::runTool("ffmpeg", {"-v",
+                                                     "error",
+                                                     "-y",
+                                                     "-f",
+                                                     "lavfi",
+                                                     "-i",
+                                                     "testsrc2=size=160x90:rate=30:duration=4",
+                                                     "-f",
+                                                     "lavfi",
+                                                     "-i",
+                                                     "sine=frequency=440:duration=2",
+                                                     "-c:v",
+                                                     "libx264",
+                                                     "-preset",
+                                                     "ultrafast",
+                                                     "-pix_fmt",
+                                                     "yuv420p",
+                                                     "-c:a",
+                                                     "aac",
+                                                     dir.filePath("short.mp4")}));
         // 4:4:4 holds odd sizes, which the renders' 4:2:0 cannot.
         QVERIFY(MediaTestSupport::runTool(
             "ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
@@ -119,6 +140,7 @@ private slots:
         const QStringList both{"h264|video|160|90|yuv420p", "aac|audio"};
         QTest::newRow("sped sound") << "sound.mp4" << true << false << both;
         QTest::newRow("muted sped parts") << "sound.mp4" << true << true << both;
+        QTest::newRow("sound shorter than the picture") << "short.mp4" << true << false << both;
         QTest::newRow("sound off")
             << "sound.mp4" << false << false << QStringList{"h264|video|160|90|yuv420p"};
         // A silent source still gives a sound track, so its cut joins the others in a master.
