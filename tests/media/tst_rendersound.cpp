@@ -181,8 +181,8 @@ private slots:
     }
 
     void masterKeepsTheSound() {
-        const QString first = dir.filePath("master part 1.mp4");
-        const QString second = dir.filePath("master part 2.mp4");
+        const QString first = dir.filePath("master cut one.mp4");
+        const QString second = dir.filePath("master cut two.mp4");
         QCOMPARE(render(withSound, RenderOptions(), first), QString());
         QCOMPARE(render(silent, RenderOptions(), second), QString());
 
