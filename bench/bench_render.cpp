@@ -2,6 +2,9 @@
 // against the identical ffmpeg command line run directly, with the peak memory of each ffmpeg and
 // of this process.
 #include "media/FFmpegEngine.h"
+#include "media/RenderGraph.h"
+#include "timeline/RenderPlan.h"
+#include "timeline/StreamFacts.h"
 #include "timeline/TimelineData.h"
 
 #include <QCoreApplication>
@@ -130,8 +133,17 @@ int main(int argc, char* argv[]) {
     const TimelineData data = benchTimeline();
     const QString directOut = dir.filePath(QStringLiteral("direct.mp4"));
     const QString engineOut = dir.filePath(QStringLiteral("engine.mp4"));
+    // The render the studio runs: frame-exact on the clip's grid, picture only.
+    StreamFacts facts;
+    facts.rateNum = 25;
+    facts.rateDen = 1;
+    facts.width = 1280;
+    facts.height = 720;
+    facts.duration = 120.0;
+    RenderOptions options;
+    options.sound = false;
     const QStringList directArguments = FFmpegEngine::renderArguments(
-        source, FFmpegEngine::buildFilterGraph(FFmpegEngine::activeSegments(data)), directOut);
+        source, RenderGraph::build(RenderPlan::compute(data, facts), facts, options), directOut);
 
     std::vector<Run> direct;
     std::vector<Run> engine;
@@ -155,9 +167,9 @@ int main(int argc, char* argv[]) {
             finished = true;
             success = ok;
         };
-        engine.push_back(
-            measure([&] { return renderer.renderEditedVideo(source, data, engineOut); },
-                    [&] { return finished; }, onlyChild));
+        engine.push_back(measure(
+            [&] { return renderer.renderEditedVideo(source, data, facts, options, engineOut); },
+            [&] { return finished; }, onlyChild));
         if (!success)
             return 1;
     }

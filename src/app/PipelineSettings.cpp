@@ -17,6 +17,22 @@ const char* const SteadyKey = "pipeline/steady_span";
 const char* const SceneKey = "pipeline/scene_threshold";
 const char* const QuietKey = "pipeline/pause_needs_quiet";
 const char* const OfferedKey = "pipeline/offered_models";
+const char* const SoundKey = "render/sound";
+const char* const MuteSpedKey = "render/mute_sped_sound";
+const char* const SpedDbKey = "render/sped_sound_db";
+const char* const DropFrameKey = "markers/drop_frame";
+
+// Anything but a stored boolean reads as the default.
+bool checkedFlag(const QVariant& value, bool fallback) {
+    if (!value.isValid())
+        return fallback;
+    const QString text = value.toString();
+    if (text == QLatin1String("true"))
+        return true;
+    if (text == QLatin1String("false"))
+        return false;
+    return fallback;
+}
 
 } // namespace
 
@@ -78,6 +94,11 @@ PipelineSettings PipelineSettings::checked() const {
     out.steady_span = checkedNumber(steady_span, MinSteadySpan, MaxSteadySpan, DefaultSteadySpan);
     out.scene_threshold = checkedNumber(scene_threshold, 1.0, 100.0, DefaultSceneThreshold);
     out.pause_needs_quiet = pause_needs_quiet;
+    out.sound_enabled = sound_enabled;
+    out.mute_sped_sound = mute_sped_sound;
+    out.sped_sound_db =
+        checkedNumber(sped_sound_db, MinSpedSoundDb, MaxSpedSoundDb, DefaultSpedSoundDb);
+    out.drop_frame_markers = drop_frame_markers;
     return out;
 }
 
@@ -92,6 +113,11 @@ PipelineSettings PipelineSettings::load() {
         checkedNumber(store.value(SteadyKey), MinSteadySpan, MaxSteadySpan, DefaultSteadySpan);
     out.scene_threshold = checkedNumber(store.value(SceneKey), 1.0, 100.0, DefaultSceneThreshold);
     out.pause_needs_quiet = store.value(QuietKey, false).toBool();
+    out.sound_enabled = checkedFlag(store.value(SoundKey), true);
+    out.mute_sped_sound = checkedFlag(store.value(MuteSpedKey), false);
+    out.sped_sound_db =
+        checkedNumber(store.value(SpedDbKey), MinSpedSoundDb, MaxSpedSoundDb, DefaultSpedSoundDb);
+    out.drop_frame_markers = checkedFlag(store.value(DropFrameKey), false);
     return out.checked();
 }
 
@@ -105,6 +131,10 @@ bool PipelineSettings::save() const {
     store.setValue(SteadyKey, values.steady_span);
     store.setValue(SceneKey, values.scene_threshold);
     store.setValue(QuietKey, values.pause_needs_quiet);
+    store.setValue(SoundKey, values.sound_enabled);
+    store.setValue(MuteSpedKey, values.mute_sped_sound);
+    store.setValue(SpedDbKey, values.sped_sound_db);
+    store.setValue(DropFrameKey, values.drop_frame_markers);
     store.sync();
     return store.status() == QSettings::NoError;
 }

@@ -22,6 +22,10 @@ public:
     static constexpr double MinSteadySpan = 5.0;
     static constexpr double MaxSteadySpan = 600.0;
     static constexpr double DefaultSceneThreshold = 10.0;
+    // Level of sped-up sound against the source, in decibels.
+    static constexpr double DefaultSpedSoundDb = -12.0;
+    static constexpr double MinSpedSoundDb = -40.0;
+    static constexpr double MaxSpedSoundDb = 0.0;
 
     QString model = defaultModel();
     double assembly_speed = DefaultSpeed;
@@ -34,6 +38,13 @@ public:
     double steady_span = DefaultSteadySpan;
     double scene_threshold = DefaultSceneThreshold;
     bool pause_needs_quiet = false;
+    // Off: cuts and the master have no sound track.
+    bool sound_enabled = true;
+    // Sped parts silent instead of sped with their pitch kept.
+    bool mute_sped_sound = false;
+    double sped_sound_db = DefaultSpedSoundDb;
+    // Marker timecodes of 29.97 and 59.94 fps reels as drop-frame labels.
+    bool drop_frame_markers = false;
 
     static QString defaultModel();    // "gemini-3.8-flash"
     static QString defaultAnalyzer(); // "gemini"

@@ -1,5 +1,6 @@
 #include "cli/CliRunner.h"
 
+#include "media/FFmpegEngine.h"
 #include "pipeline/ReelOutputWriter.h"
 #include "workspace/Workspace.h"
 
@@ -136,7 +137,10 @@ int CliRunner::exportFiles() {
                                  : QList<bool>{options.axis == QLatin1String("edited")};
     int status = Ok;
     for (int index : std::as_const(indices)) {
-        const Reel& reel = workspace.reels.at(index);
+        Reel reel = workspace.reels.at(index);
+        // The command line may wait: markers land on the clip's own frame grid.
+        if (!reel.timeline.segments.isEmpty() && !reel.facts.known())
+            reel.facts = FFmpegEngine::getStreamFacts(reel.source_path);
         if (reel.timeline.segments.isEmpty()) {
             // Named reels must have something to export; the rest are simply passed over.
             if (!options.reels.isEmpty()) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "media/RenderOptions.h"
 #include "timeline/Segment.h"
+#include "timeline/StreamFacts.h"
 
 #include <QList>
 #include <QObject>
@@ -51,10 +53,17 @@ public:
     // one frame never replaces the previous one.
     bool renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
                            const QString& outputPath);
+    // Frame for frame as the render plan of the timeline on the clip's grid lays it out, with
+    // sound as the options say. Unknown facts render as the overload above does.
+    bool renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
+                           const StreamFacts& facts, const RenderOptions& options,
+                           const QString& outputPath);
     bool createProxy(const QString& inputPath, const QString& outputPath, int height);
     // Blocks for at most ProbeTimeoutMs; 0 when the duration cannot be determined. Not for the
     // GUI thread, which uses ProbeJob instead.
     static double getVideoDuration(const QString& videoPath);
+    // Blocks likewise; unknown facts when the clip cannot be probed.
+    static StreamFacts getStreamFacts(const QString& videoPath);
 
     void cancel();
     bool isRunning() const;
@@ -64,8 +73,9 @@ public:
     // Segments that reach the cut, in timeline order: not a pause and sped by more than 0.
     static QList<Segment> activeSegments(const TimelineData& timeline);
     static QString buildFilterGraph(const QList<Segment>& active);
+    // With sound, the graph's [outa] is written as AAC beside the picture.
     static QStringList renderArguments(const QString& inputPath, const QString& filterGraph,
-                                       const QString& outputPath);
+                                       const QString& outputPath, bool withSound = false);
     // Six significant digits like printf's %g, but never in exponent notation, which ffmpeg's
     // option parser rejects.
     static QString formatGraphNumber(double value);
@@ -81,6 +91,12 @@ private:
     void onJobFinished(ProcessJob* finished, const QString& finalPath, bool success,
                        const QString& errorText);
     void reportRefused(const QString& path, const QString& errorText);
+    struct RenderLength {
+        double expected = 0.0;      // the written cut must last this long
+        double progressTotal = 0.0; // progress is measured against this
+    };
+    bool startRender(const QString& input, const QString& graph, const QString& output,
+                     RenderLength length, int pieces, bool withSound);
 
     ProcessJob* job = nullptr;
     int stallTimeoutMs = DefaultStallTimeoutMs;

@@ -21,6 +21,17 @@ double FFmpegEngine::getVideoDuration(const QString& videoPath) {
     return probe.duration();
 }
 
+StreamFacts FFmpegEngine::getStreamFacts(const QString& videoPath) {
+    if (!QFile::exists(findFFprobe()))
+        return StreamFacts();
+    ProbeJob probe(videoPath);
+    if (!probe.start())
+        return StreamFacts();
+    if (!probe.waitForFinished(ProbeTimeoutMs))
+        probe.cancel();
+    return probe.streamFacts();
+}
+
 bool FFmpegEngine::createProxy(const QString& inputPath, const QString& outputPath, int height) {
     const QString input = inputPath;
     const QString output = outputPath;

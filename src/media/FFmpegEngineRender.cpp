@@ -1,6 +1,9 @@
 #include "media/FFmpegEngine.h"
 
+#include "media/RenderGraph.h"
 #include "media/RenderJob.h"
+#include "timeline/RenderPlan.h"
+#include "timeline/StreamFacts.h"
 #include "timeline/TimelineData.h"
 
 #include <QDir>
@@ -57,23 +60,27 @@ QString FFmpegEngine::buildFilterGraph(const QList<Segment>& active) {
 }
 
 QStringList FFmpegEngine::renderArguments(const QString& inputPath, const QString& filterGraph,
-                                          const QString& outputPath) {
-    return {QStringLiteral("-y"),
-            QStringLiteral("-i"),
-            inputPath,
-            QStringLiteral("-filter_complex"),
-            filterGraph,
-            QStringLiteral("-map"),
-            QStringLiteral("[outv]"),
-            QStringLiteral("-c:v"),
-            QStringLiteral("libx264"),
-            QStringLiteral("-preset"),
-            QStringLiteral("fast"),
-            QStringLiteral("-crf"),
-            QStringLiteral("20"),
-            QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p"),
-            outputPath};
+                                          const QString& outputPath, bool withSound) {
+    QStringList arguments{QStringLiteral("-y"),
+                          QStringLiteral("-i"),
+                          inputPath,
+                          QStringLiteral("-filter_complex"),
+                          filterGraph,
+                          QStringLiteral("-map"),
+                          QStringLiteral("[outv]"),
+                          QStringLiteral("-c:v"),
+                          QStringLiteral("libx264"),
+                          QStringLiteral("-preset"),
+                          QStringLiteral("fast"),
+                          QStringLiteral("-crf"),
+                          QStringLiteral("20"),
+                          QStringLiteral("-pix_fmt"),
+                          QStringLiteral("yuv420p")};
+    if (withSound)
+        arguments << QStringLiteral("-map") << QStringLiteral("[outa]") << QStringLiteral("-c:a")
+                  << QStringLiteral("aac") << QStringLiteral("-b:a") << QStringLiteral("160k");
+    arguments << outputPath;
+    return arguments;
 }
 
 bool FFmpegEngine::renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
@@ -99,14 +106,46 @@ bool FFmpegEngine::renderEditedVideo(const QString& inputPath, const TimelineDat
     double expected = 0.0;
     for (const Segment& segment : active)
         expected += (segment.source_end - segment.source_start) / segment.speed_factor;
+    return startRender(input, buildFilterGraph(active), output, {expected, editedDuration},
+                       static_cast<int>(active.size()), false);
+}
+
+bool FFmpegEngine::renderEditedVideo(const QString& inputPath, const TimelineData& timeline,
+                                     const StreamFacts& facts, const RenderOptions& options,
+                                     const QString& outputPath) {
+    if (!facts.known())
+        return renderEditedVideo(inputPath, timeline, outputPath);
+    const QString input = inputPath;
+    const RenderPlan plan = RenderPlan::compute(timeline, facts);
+    const QString output = outputPath;
+    if (!endRunningJob(output))
+        return false;
+    if (plan.pieces().isEmpty()) {
+        reportRefused(output, QStringLiteral("No active segments to render."));
+        return false;
+    }
+    const QString sourceFault = RenderJob::sourceFault(input);
+    if (!sourceFault.isEmpty()) {
+        reportRefused(output, sourceFault);
+        return false;
+    }
+    return startRender(input, RenderGraph::build(plan, facts, options), output,
+                       {plan.totalSeconds(), plan.totalSeconds()},
+                       static_cast<int>(plan.pieces().size()), RenderGraph::hasSound(options));
+}
+
+bool FFmpegEngine::startRender(const QString& input, const QString& graph, const QString& output,
+                               RenderLength length, int pieces, bool withSound) {
     QDir(QFileInfo(output).absolutePath()).mkpath(QStringLiteral("."));
     if (logCallback)
         logCallback(QStringLiteral("Rendering speed-ramped video (%1 segments) to %2")
-                        .arg(QString::number(active.size()), output));
-    auto* render = new RenderJob(input, buildFilterGraph(active), output, expected, this);
-    render->progressCallback = [this, editedDuration](double seconds) {
+                        .arg(QString::number(pieces), output));
+    auto* render = new RenderJob(input, graph, output, length.expected, this);
+    render->setSound(withSound);
+    const double total = length.progressTotal;
+    render->progressCallback = [this, total](double seconds) {
         if (progressCallback)
-            progressCallback(progressPercent(seconds, editedDuration), seconds, editedDuration);
+            progressCallback(progressPercent(seconds, total), seconds, total);
     };
     return startJob(render, output);
 }

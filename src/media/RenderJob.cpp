@@ -55,8 +55,8 @@ QString RenderJob::program() const {
 
 QStringList RenderJob::arguments() const {
     // Absolute, so that a name holding a colon is never read as a protocol.
-    QStringList arguments =
-        FFmpegEngine::renderArguments(QFileInfo(input).absoluteFilePath(), graph, partialPath());
+    QStringList arguments = FFmpegEngine::renderArguments(QFileInfo(input).absoluteFilePath(),
+                                                          graph, partialPath(), sound);
     const qsizetype at = arguments.indexOf(QStringLiteral("-filter_complex"));
     arguments[at] = QStringLiteral("-filter_complex_script");
     arguments[at + 1] = script;

@@ -26,6 +26,8 @@ public:
     // Hidden beside the output, unique to this process and run.
     static QString scriptPathFor(const QString& outputPath);
     QString scriptPath() const { return script; }
+    // The graph labels sound [outa], to be written beside the picture.
+    void setSound(bool withSound) { sound = withSound; }
 
 protected:
     QString program() const override;
@@ -40,6 +42,7 @@ private:
     QString graph;
     QString script;
     double expected = 0.0;
+    bool sound = false;
 };
 
 } // namespace Tessaryn

@@ -98,6 +98,7 @@ void Stitcher::stitchClips(const QList<QString>& clipPaths, const QString& outpu
     clips = existing;
     probed = 0;
     firstVideo.clear();
+    firstAudio.clear();
     partsSeconds = 0.0;
     frameSeconds = 0.0;
     probeNext();
@@ -147,12 +148,19 @@ void Stitcher::onProbed(ProbeJob* probe, bool success, const QString& errorText)
         return;
     }
     const QString video = *probe->videoDescription();
+    // Stream copy joins the streams as they are: every cut must carry the same sound, or none.
+    const QString audio = probe->audioDescription().value_or(QStringLiteral("no sound"));
     if (probed == 0) {
         firstVideo = video;
+        firstAudio = audio;
         frameSeconds = probe->frameRate() > 0.0 ? 1.0 / probe->frameRate() : 0.0;
     } else if (video != firstVideo) {
         finish(false, QStringLiteral("Cannot stitch %1: its video is %2, the first cut's is %3.")
                           .arg(clip, video, firstVideo));
+        return;
+    } else if (audio != firstAudio) {
+        finish(false, QStringLiteral("Cannot stitch %1: its sound is %2, the first cut's is %3.")
+                          .arg(clip, audio, firstAudio));
         return;
     }
     partsSeconds += probe->duration();

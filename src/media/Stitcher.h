@@ -55,6 +55,7 @@ private:
     QStringList clips;
     qsizetype probed = 0;
     QString firstVideo;
+    QString firstAudio;
     double partsSeconds = 0.0;
     double frameSeconds = 0.0;
     bool ending = false;

@@ -70,6 +70,8 @@ void ReelJobQueue::stopAll() {
     stitchRunning = false;
     if (analyzer)
         analyzer->cancel();
+    dropFactsProbe();
+    dropExportProbe();
     ffmpeg->cancel();
     stitcher->cancel();
     analysisLock.reset();
@@ -135,6 +137,7 @@ void ReelJobQueue::preempt(ReelJob& job, int index, JobKind kind) {
         if (job.active)
             onAnalysisFinished(false, TimelineData(), QStringLiteral("Analysis cancelled."));
     } else {
+        dropFactsProbe();
         ffmpeg->cancel();
         if (job.active)
             onRenderFinished(false, QString(), QStringLiteral("Render cancelled."));
@@ -173,6 +176,8 @@ void ReelJobQueue::analyzeReel(int index) {
     const Reel* reel = workspace->getReel(index);
     if (!reel)
         return;
+    // A new analysis writes its own exports; an older one's late rewrite must not follow.
+    dropExportProbe();
     std::unique_ptr<Analyzer> next = analyzerFactory ? analyzerFactory(this) : nullptr;
     const QString reason =
         next ? next->unavailableReason() : QStringLiteral("No analyzer is available.");
@@ -247,6 +252,7 @@ void ReelJobQueue::onAnalysisFinished(bool success, const TimelineData& data,
         outcome.timelinePath = job.reel.timeline_path;
         outcome.timelineSaved = written.timelineSaved;
         outcome.failedExports = written.failedFiles;
+        probeFactsForExports(job, data);
     }
     analysisLock.reset();
     finishReelJob(job, outcome);
@@ -275,7 +281,7 @@ void ReelJobQueue::renderReel(int index) {
     if (jobStartedCallback)
         jobStartedCallback(JobKind::Render, job.name, 0);
     if (renderJob.active && renderJob.reel.name == job.name)
-        ffmpeg->renderEditedVideo(job.source_path, job.timeline, job.rendered_path);
+        startRender();
 }
 
 void ReelJobQueue::onRenderFinished(bool success, const QString& outputPath, const QString& error) {

@@ -12,6 +12,9 @@ namespace Tessaryn {
 
 class Analyzer;
 class FFmpegEngine;
+class ProbeJob;
+struct RenderOptions;
+struct StreamFacts;
 class Stitcher;
 class Workspace;
 class WorkspaceLock;
@@ -75,6 +78,16 @@ private:
     void onRenderFinished(bool success, const QString& outputPath, const QString& error);
     void onStitchFinished(bool success, const QString& outputPath, const QString& error);
     void installEngineCallbacks();
+    // The reel's render, after probing its stream facts when they are not known yet.
+    void startRender();
+    void onFactsProbed(const StreamFacts& facts);
+    void dropFactsProbe();
+    // After an analysis of a reel whose facts are unknown: probes them without waiting, keeps
+    // them and rewrites the reel's exports on its frame grid.
+    void probeFactsForExports(const ReelJob& job, const TimelineData& data);
+    void dropExportProbe();
+    static void dropProbe(ProbeJob*& running);
+    static RenderOptions renderOptions();
     void replaceAnalyzer(std::unique_ptr<Analyzer> next);
     void preempt(ReelJob& job, int index, JobKind kind);
     void startJob(ReelJob& job, int index);
@@ -93,6 +106,8 @@ private:
     Analyzer* analyzer = nullptr;
     FFmpegEngine* ffmpeg = nullptr;
     Stitcher* stitcher = nullptr;
+    ProbeJob* factsProbe = nullptr;
+    ProbeJob* exportProbe = nullptr;
     bool savesWorkspace = true;
 
     ReelJob analysisJob;

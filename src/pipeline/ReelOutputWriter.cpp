@@ -1,5 +1,6 @@
 #include "pipeline/ReelOutputWriter.h"
 
+#include "app/PipelineSettings.h"
 #include "timeline/SafeFile.h"
 #include "timeline/TimelineAxis.h"
 #include "timeline/TimelineData.h"
@@ -60,6 +61,9 @@ bool ReelOutputWriter::writeExport(const Reel& reel, const TimelineData& data,
             *error = QStringLiteral("unknown format '%1'").arg(format);
         return false;
     }
+    // On the reel's own frame grid, so that the files agree with its rendered film.
+    exporter->setStreamFacts(reel.facts);
+    exporter->setDropFrame(PipelineSettings::load().drop_frame_markers);
     return exporter->write(data, exportPath(reel, format, edited),
                            edited ? TimelineAxis::Edited : TimelineAxis::Source, error);
 }

@@ -26,6 +26,8 @@ public:
     static QStringList exportFormats();
     // Where a format's file for the reel lives, on the source or the edited axis.
     static QString exportPath(const Reel& reel, const QString& format, bool edited);
+    // Laid on the reel's stream facts when known (drop-frame markers as the settings say), on
+    // the timeline's own times otherwise.
     static bool writeExport(const Reel& reel, const TimelineData& data, const QString& format,
                             bool edited, QString* error);
 };

@@ -4,8 +4,9 @@
 
 namespace Tessaryn {
 
-// A marker list in the CSV layout DaVinci Resolve imports: frame timecodes at the given rate,
-// the simplified description as the marker name, a colour and the classification word.
+// A marker list in the CSV layout DaVinci Resolve imports: frame timecodes, the simplified
+// description as the marker name, a colour and the classification word. Timecodes count the
+// clip's own frames once its stream facts are known, and frames at the given rate before.
 class MarkersCsvExport : public TimelineExport {
 public:
     static constexpr double DefaultFps = 30.0;
@@ -16,6 +17,8 @@ public:
     QString text(const TimelineData& data, TimelineAxis axis) const override;
 
 private:
+    QString timecode(double seconds, qint64 frame) const;
+
     double fps;
 };
 

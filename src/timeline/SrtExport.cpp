@@ -12,11 +12,13 @@ QString SrtExport::formatName() const {
 QString SrtExport::text(const TimelineData& data, TimelineAxis axis) const {
     QString out;
     int cue = 1;
-    for (const Segment& s : data.segments) {
-        if (!isOnAxis(s, axis))
+    const QList<Span> placed = spans(data, axis);
+    for (int i = 0; i < data.segments.size(); ++i) {
+        const Segment& s = data.segments[i];
+        if (!placed[i].onAxis)
             continue;
-        const double start = startOn(s, axis);
-        const double end = endOn(s, axis);
+        const double start = placed[i].start;
+        const double end = placed[i].end;
         if (end - start < MinCueSeconds)
             continue;
         out += QString::number(cue) + QLatin1Char('\n');

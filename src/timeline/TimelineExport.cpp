@@ -1,10 +1,14 @@
 #include "timeline/TimelineExport.h"
 
+#include "timeline/RenderPlan.h"
 #include "timeline/SafeFile.h"
 #include "timeline/TimelineData.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
 
 namespace Tessaryn {
 
@@ -22,6 +26,36 @@ bool TimelineExport::write(const TimelineData& data, const QString& path, Timeli
         return false;
     }
     return true;
+}
+
+QList<TimelineExport::Span> TimelineExport::spans(const TimelineData& data,
+                                                  TimelineAxis axis) const {
+    QList<Span> out;
+    const bool planned = streamFacts.known();
+    const RenderPlan plan = RenderPlan::compute(data, streamFacts);
+    for (int i = 0; i < data.segments.size(); ++i) {
+        const Segment& s = data.segments[i];
+        Span span;
+        span.onAxis = isOnAxis(s, axis);
+        span.start = startOn(s, axis);
+        span.end = endOn(s, axis);
+        if (planned && axis == TimelineAxis::Source) {
+            span.startFrame = std::llround(std::max(0.0, span.start) * streamFacts.fps());
+            span.endFrame = std::llround(std::max(0.0, span.end) * streamFacts.fps());
+        } else if (planned && span.onAxis) {
+            // A kept segment the plan leaves out has no place in the film.
+            const RenderPlan::Piece* piece = plan.pieceFor(i);
+            span.onAxis = piece != nullptr;
+            if (piece) {
+                span.startFrame = piece->outputStart;
+                span.endFrame = piece->outputEnd();
+                span.start = plan.seconds(span.startFrame);
+                span.end = plan.seconds(span.endFrame);
+            }
+        }
+        out.append(span);
+    }
+    return out;
 }
 
 bool TimelineExport::isOnAxis(const Segment& segment, TimelineAxis axis) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "timeline/StreamFacts.h"
 #include "timeline/TimelineAxis.h"
+
+#include <QList>
 
 #include <QString>
 
@@ -24,7 +27,27 @@ public:
     bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
                QString* error) const;
 
+    // The clip's frame grid: once known, edited times come from the render plan, so the file
+    // agrees with the rendered film to the frame. Unknown facts keep the timeline's own times.
+    void setStreamFacts(const StreamFacts& facts) { streamFacts = facts; }
+    // Marker timecodes at 1000/1001 rates as drop-frame labels instead of non-drop ones.
+    void setDropFrame(bool enabled) { dropFrame = enabled; }
+
 protected:
+    // One segment's place on an axis; frames are on the clip's grid and -1 with unknown facts.
+    struct Span {
+        bool onAxis = false;
+        double start = 0.0;
+        double end = 0.0;
+        qint64 startFrame = -1;
+        qint64 endFrame = -1;
+    };
+    // One entry per segment of the timeline, in its order.
+    QList<Span> spans(const TimelineData& data, TimelineAxis axis) const;
+
+    StreamFacts streamFacts;
+    bool dropFrame = false;
+
     // Pauses have no length in the edited film, so they are left out there.
     static bool isOnAxis(const Segment& segment, TimelineAxis axis);
     static double startOn(const Segment& segment, TimelineAxis axis);

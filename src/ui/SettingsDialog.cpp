@@ -155,6 +155,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Steady Work After:"), steadySpin);
     form->addRow(QStringLiteral("Scene Change Threshold:"), sceneSpin);
     form->addRow(QString(), quietCheck);
+    addSoundRows(form, saved, pipeline);
     layout->addWidget(pipeline);
 
     auto* engine = new QGroupBox(QStringLiteral("FFMPEG VIDEO ENGINE"), this);
@@ -241,6 +242,34 @@ double SettingsDialog::speedFactor() const {
     return speedSpin->value();
 }
 
+void SettingsDialog::addSoundRows(QFormLayout* form, const PipelineSettings& saved,
+                                  QWidget* parent) {
+    soundCombo = new QComboBox(parent);
+    soundCombo->addItem(QStringLiteral("Sped up, pitch kept"), int(SoundChoice::PitchKept));
+    soundCombo->addItem(QStringLiteral("Muted in sped-up parts"), int(SoundChoice::Muted));
+    soundCombo->addItem(QStringLiteral("Off"), int(SoundChoice::Off));
+    const SoundChoice choice = !saved.sound_enabled    ? SoundChoice::Off
+                               : saved.mute_sped_sound ? SoundChoice::Muted
+                                                       : SoundChoice::PitchKept;
+    soundCombo->setCurrentIndex(std::max(0, soundCombo->findData(int(choice))));
+    spedDbSpin = spinBox(PipelineSettings::MinSpedSoundDb, PipelineSettings::MaxSpedSoundDb,
+                         saved.sped_sound_db, QStringLiteral(" dB"), parent);
+    dropFrameCheck =
+        new QCheckBox(QStringLiteral("Drop-frame timecode at 29.97 and 59.94 fps"), parent);
+    dropFrameCheck->setChecked(saved.drop_frame_markers);
+    form->addRow(QStringLiteral("Sound:"), soundCombo);
+    form->addRow(QStringLiteral("Sped-up Sound Level:"), spedDbSpin);
+    form->addRow(QStringLiteral("Markers:"), dropFrameCheck);
+}
+
+void SettingsDialog::applySoundChoices(PipelineSettings& values) const {
+    const auto choice = static_cast<SoundChoice>(soundCombo->currentData().toInt());
+    values.sound_enabled = choice != SoundChoice::Off;
+    values.mute_sped_sound = choice == SoundChoice::Muted;
+    values.sped_sound_db = spedDbSpin->value();
+    values.drop_frame_markers = dropFrameCheck->isChecked();
+}
+
 double SettingsDialog::minPauseSeconds() const {
     return minPauseSpin->value();
 }
@@ -294,6 +323,7 @@ void SettingsDialog::onSaveClicked() {
     values.model = selectedModel();
     values.assembly_speed = speedFactor();
     values.minimum_pause = minPauseSeconds();
+    applySoundChoices(values);
     if (!values.save()) {
         warn(QStringLiteral("Settings Not Saved"),
              QStringLiteral("The pipeline settings could not be written to the application's "

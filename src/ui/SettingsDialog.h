@@ -3,8 +3,9 @@
 #include <QDialog>
 #include <QString>
 
-class QComboBox;
 class QCheckBox;
+class QComboBox;
+class QFormLayout;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -14,9 +15,13 @@ namespace Tessaryn {
 
 class GeminiModelList;
 
-// Edits the Gemini API key and the pipeline choices (model, assembly speed, minimum pause) and
-// reports whether ffmpeg can be found. Opens with the saved values; "Save Settings" stores a
-// changed key and the pipeline choices and closes only when both were stored.
+class PipelineSettings;
+
+// Edits the Gemini API key and the pipeline choices (analyzer, model, assembly speed, minimum
+// pause, local measurement thresholds, sound of the cuts, drop-frame markers) and reports
+// whether ffmpeg can be found. Opens with the saved
+// values; "Save Settings" stores a changed key and the pipeline choices and closes only when
+// both were stored.
 class SettingsDialog : public QDialog {
 public:
     explicit SettingsDialog(QWidget* parent = nullptr);
@@ -32,6 +37,9 @@ public:
     void onListModelsClicked();
 
 private:
+    enum class SoundChoice { PitchKept, Muted, Off };
+    void addSoundRows(QFormLayout* form, const PipelineSettings& saved, QWidget* parent);
+    void applySoundChoices(PipelineSettings& values) const;
     void warn(const QString& title, const QString& text);
     void fillModels(const QString& selected);
     void onModelsListed(bool success, const QStringList& models, const QString& error);
@@ -49,6 +57,9 @@ private:
     GeminiModelList* modelList = nullptr;
     QDoubleSpinBox* speedSpin = nullptr;
     QDoubleSpinBox* minPauseSpin = nullptr;
+    QComboBox* soundCombo = nullptr;
+    QDoubleSpinBox* spedDbSpin = nullptr;
+    QCheckBox* dropFrameCheck = nullptr;
     QLabel* ffmpegStatusLabel = nullptr;
     QString loadedKey; // the key found on opening: saving it again stores nothing
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timeline/StreamFacts.h"
 #include "timeline/TimelineData.h"
 
 #include <QString>
@@ -29,6 +30,8 @@ public:
     QString edited_markers_path;
     QString source_srt_path;
     QString edited_srt_path;
+    // Probed from the source once; unknown until then and probed again when missing.
+    StreamFacts facts;
     TimelineData timeline; // kept in the file at timeline_path, not in workspace.json
 
     QString statusText() const;

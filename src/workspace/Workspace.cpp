@@ -38,6 +38,7 @@ QJsonObject reelToJson(const Reel& r) {
     o.insert("edited_markers_path", r.edited_markers_path);
     o.insert("source_srt_path", r.source_srt_path);
     o.insert("edited_srt_path", r.edited_srt_path);
+    r.facts.writeTo(o);
     return o;
 }
 
@@ -53,6 +54,7 @@ Reel reelFromJson(const QJsonObject& o) {
     r.edited_markers_path = o.value(QLatin1String("edited_markers_path")).toString();
     r.source_srt_path = o.value(QLatin1String("source_srt_path")).toString();
     r.edited_srt_path = o.value(QLatin1String("edited_srt_path")).toString();
+    r.facts = StreamFacts::readFrom(o);
     return r;
 }
 
@@ -346,6 +348,11 @@ void Workspace::updateReelStatus(int index, ReelStatus status) {
     reel->status = status;
     if (onReelStatusChanged)
         onReelStatusChanged(index, status);
+}
+
+void Workspace::updateReelFacts(int index, const StreamFacts& facts) {
+    if (Reel* reel = getReel(index))
+        reel->facts = facts;
 }
 
 void Workspace::updateReelTimeline(int index, const TimelineData& data) {

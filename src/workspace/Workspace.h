@@ -55,6 +55,8 @@ public:
     Reel* findReelByName(const QString& name);
     void updateReelStatus(int index, ReelStatus status);
     void updateReelTimeline(int index, const TimelineData& data);
+    // Kept in memory; stored with the next save.
+    void updateReelFacts(int index, const StreamFacts& facts);
 
     static QString workspaceFileName() { return QStringLiteral("workspace.json"); }
     // A name made safe to be one file name inside a folder: path separators, "." and ".."

@@ -86,6 +86,54 @@ private slots:
         QCOMPARE(loaded.minimum_pause, expectedPause);
     }
 
+    void storedRenderChoicesAreChecked_data() {
+        QTest::addColumn<QVariant>("sound");
+        QTest::addColumn<QVariant>("mute");
+        QTest::addColumn<QVariant>("level");
+        QTest::addColumn<QVariant>("dropFrame");
+        QTest::addColumn<QList<bool>>("expectedFlags"); // sound, mute, drop-frame
+        QTest::addColumn<double>("expectedLevel");
+
+        const QList<bool> defaults{true, false, false};
+        QTest::newRow("nothing stored")
+            << QVariant() << QVariant() << QVariant() << QVariant() << defaults << -12.0;
+        QTest::newRow("all changed") << QVariant(false) << QVariant(true) << QVariant(-40.0)
+                                     << QVariant(true) << QList<bool>{false, true, true} << -40.0;
+        QTest::newRow("flags as text") << QVariant("false") << QVariant("true") << QVariant("0")
+                                       << QVariant("true") << QList<bool>{false, true, true} << 0.0;
+        // Neither true nor false: the default, not whatever a conversion makes of it.
+        QTest::newRow("damaged") << QVariant("yes") << QVariant(2) << QVariant("loud")
+                                 << QVariant("1") << defaults << -12.0;
+        QTest::newRow("level louder than the source")
+            << QVariant() << QVariant() << QVariant(6.0) << QVariant() << defaults << -12.0;
+        QTest::newRow("level below the range")
+            << QVariant() << QVariant() << QVariant(-41.0) << QVariant() << defaults << -12.0;
+    }
+
+    void storedRenderChoicesAreChecked() {
+        QFETCH(QVariant, sound);
+        QFETCH(QVariant, mute);
+        QFETCH(QVariant, level);
+        QFETCH(QVariant, dropFrame);
+        QFETCH(QList<bool>, expectedFlags);
+        QFETCH(double, expectedLevel);
+        store({}, {}, {});
+        {
+            QSettings settings(AppInfo::organizationName(), AppInfo::applicationName());
+            for (const auto& [key, value] : {std::pair{"render/sound", sound},
+                                             {"render/mute_sped_sound", mute},
+                                             {"render/sped_sound_db", level},
+                                             {"markers/drop_frame", dropFrame}})
+                if (value.isValid())
+                    settings.setValue(key, value);
+        }
+        const PipelineSettings loaded = PipelineSettings::load();
+        QCOMPARE(
+            QList<bool>({loaded.sound_enabled, loaded.mute_sped_sound, loaded.drop_frame_markers}),
+            expectedFlags);
+        QCOMPARE(loaded.sped_sound_db, expectedLevel);
+    }
+
     // Unusable values handed to save() are stored as their defaults, not as given.
     void saveStoresCheckedValues() {
         store({}, {}, {});

@@ -152,7 +152,10 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         const QStringList csvs = run.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(csvs.size(), 2);
-        QVERIFY(TestSupport::readFile(csvs[0]).startsWith("Record In,Record Out"));
+        const QByteArray csv = TestSupport::readFile(csvs[0]);
+        QVERIFY(csv.startsWith("Record In,Record Out"));
+        // On the clip's own 10 fps grid: 15 frames at ten times are 2 frames, from 1 s on.
+        QVERIFY2(csv.contains("\"00:00:01:00\",\"00:00:01:02\",\"Screws\""), csv.constData());
         run = cli({"export", ws, "--reel", "Reel_B", "--format", "srt"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts).size(), 2);

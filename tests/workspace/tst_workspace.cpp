@@ -161,6 +161,15 @@ private slots:
         Workspace ws;
         QVERIFY(ws.create(path("rt/proj"), "Round ✓ Trip", footage));
         ws.reels[0].duration = 83.27;
+        StreamFacts facts;
+        facts.rateNum = 60000;
+        facts.rateDen = 1001;
+        facts.width = 1080;
+        facts.height = 1920;
+        facts.rotation = 270;
+        facts.hasAudio = true;
+        facts.duration = 83.27;
+        ws.updateReelFacts(0, facts);
         ws.updateReelStatus(1, ReelStatus::Error);
         QVERIFY(ws.save());
 
@@ -172,6 +181,12 @@ private slots:
         QCOMPARE(loaded.reels.size(), 2);
         QCOMPARE(loaded.reels[0].duration, 83.27);
         QCOMPARE(loaded.reels[1].status, ReelStatus::Error);
+        const StreamFacts read = loaded.reels[0].facts;
+        QCOMPARE(QList<int>({read.rateNum, read.rateDen, read.width, read.height, read.rotation}),
+                 QList<int>({60000, 1001, 1080, 1920, 270}));
+        QVERIFY(read.hasAudio && !read.variableRate);
+        QCOMPARE(read.duration, 83.27);
+        QVERIFY(!loaded.reels[1].facts.known());
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(loaded.reels[i].name, ws.reels[i].name);
             QCOMPARE(loaded.reels[i].edited_srt_path, ws.reels[i].edited_srt_path);
@@ -232,6 +247,53 @@ private slots:
         QVERIFY(ws.save());
         const QJsonObject saved = *SafeFile::readJsonObject(root + "/workspace.json");
         QCOMPARE(saved.value("reels").toArray().at(0).toObject().value("status").toInt(), expected);
+    }
+
+    void storedFactsLoad_data() {
+        QTest::addColumn<QJsonObject>("fields");
+        QTest::addColumn<QList<int>>("rateSizeRotation");
+        QTest::addColumn<bool>("variable");
+        QTest::addColumn<bool>("audio");
+
+        const QList<int> unknown{0, 0, 0, 0, 0};
+        QTest::newRow("older file") << QJsonObject() << unknown << false << false;
+        QTest::newRow("29.97 variable") << QJsonObject{{"frame_rate", "30000/1001"},
+                                                       {"variable_frame_rate", true},
+                                                       {"width", 1920},
+                                                       {"height", 1080},
+                                                       {"rotation", 90},
+                                                       {"has_audio", true}}
+                                        << QList<int>{30000, 1001, 1920, 1080, 90} << true << true;
+        QTest::newRow("rotation turned back")
+            << QJsonObject{{"frame_rate", "25/1"}, {"rotation", -90}}
+            << QList<int>{25, 1, 0, 0, 270} << false << false;
+        // A rate that is no fraction leaves every fact unknown, to be probed again.
+        QTest::newRow("rate without fraction")
+            << QJsonObject{{"frame_rate", "30"}, {"width", 640}, {"has_audio", true}} << unknown
+            << false << false;
+        QTest::newRow("zero rate")
+            << QJsonObject{{"frame_rate", "0/1"}} << unknown << false << false;
+    }
+
+    void storedFactsLoad() {
+        QFETCH(QJsonObject, fields);
+        QFETCH(QList<int>, rateSizeRotation);
+        QFETCH(bool, variable);
+        QFETCH(bool, audio);
+
+        const QString root = path(QStringLiteral("facts/%1").arg(QTest::currentDataTag()));
+        QJsonObject reel = fields;
+        reel.insert("name", "clip");
+        writeWorkspace(root, QJsonObject{{"reels", QJsonArray{reel}}});
+        Workspace ws;
+        QVERIFY(ws.load(root));
+        QCOMPARE(ws.reels.size(), 1);
+        const StreamFacts facts = ws.reels[0].facts;
+        QCOMPARE(
+            QList<int>({facts.rateNum, facts.rateDen, facts.width, facts.height, facts.rotation}),
+            rateSizeRotation);
+        QCOMPARE(facts.variableRate, variable);
+        QCOMPARE(facts.hasAudio, audio);
     }
 
     void loadToleratesMistypedKeys() {

@@ -1,0 +1,104 @@
+#include "TestSupport.h"
+#include "app/PipelineSettings.h"
+#include "pipeline/ReelOutputWriter.h"
+#include "workspace/Reel.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Tessaryn;
+
+namespace {
+
+Segment part(double from, double to, Classification kind, double speed) {
+    Segment segment;
+    segment.source_start = from;
+    segment.source_end = to;
+    segment.classification = kind;
+    segment.speed_factor = speed;
+    segment.description = QStringLiteral("step");
+    return segment;
+}
+
+// Kept 0 to 1.96 s (49 frames at 25 fps), a pause, then 201 frames at 10x: 21 frames.
+TimelineData sample() {
+    TimelineData data;
+    data.segments = {part(0.0, 1.96, Classification::Milestone, 1.0),
+                     part(1.96, 3.0, Classification::StaticPause, 0.0),
+                     part(3.0, 11.04, Classification::RepetitiveAssembly, 10.0)};
+    data.segments[0].edited_end = 1.96;
+    data.segments[2].edited_start = 1.96;
+    data.segments[2].edited_end = 2.764;
+    return data;
+}
+
+} // namespace
+
+class ReelOutputWriterTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+    Reel reelAt(int num, int den) const {
+        Reel reel;
+        reel.name = "bench";
+        reel.timeline_path = dir.filePath("timelines/bench_timeline.json");
+        reel.source_markers_path = dir.filePath("markers/bench_source_markers.csv");
+        reel.edited_markers_path = dir.filePath("markers/bench_edited_markers.csv");
+        reel.source_srt_path = dir.filePath("subtitles/bench_source.srt");
+        reel.edited_srt_path = dir.filePath("subtitles/bench_edited.srt");
+        reel.facts.rateNum = num;
+        reel.facts.rateDen = den;
+        return reel;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        TestSupport::isolateSettings(dir.filePath("settings"));
+    }
+
+    void editedFilesFollowTheClipsGrid_data() {
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::addColumn<QString>("markers");
+        QTest::addColumn<QString>("subtitles");
+
+        QTest::newRow("25 fps")
+            << 25 << 1
+            << "\"00:00:00:00\",\"00:00:01:24\",\"step\",\"Green\",\"milestone\"\n"
+               "\"00:00:01:24\",\"00:00:02:20\",\"step\",\"Yellow\",\"repetitive_assembly\"\n"
+            << "00:00:00,000 --> 00:00:01,960\n"
+               "00:00:01,960 --> 00:00:02,800\n";
+        // Unknown facts keep the timeline's own times at 30 frames a second.
+        QTest::newRow("unknown")
+            << 0 << 0
+            << "\"00:00:00:00\",\"00:00:01:29\",\"step\",\"Green\",\"milestone\"\n"
+               "\"00:00:01:29\",\"00:00:02:23\",\"step\",\"Yellow\",\"repetitive_assembly\"\n"
+            << "00:00:00,000 --> 00:00:01,960\n"
+               "00:00:01,960 --> 00:00:02,764\n";
+    }
+
+    void editedFilesFollowTheClipsGrid() {
+        QFETCH(int, num);
+        QFETCH(int, den);
+        QFETCH(QString, markers);
+        QFETCH(QString, subtitles);
+
+        const Reel reel = reelAt(num, den);
+        QCOMPARE(ReelOutputWriter::writeExports(reel, sample()), QStringList());
+        const QString csv = QString::fromUtf8(TestSupport::readFile(reel.edited_markers_path));
+        QCOMPARE(csv.section('\n', 1), markers);
+        QString cues;
+        for (const QString& line :
+             QString::fromUtf8(TestSupport::readFile(reel.edited_srt_path)).split('\n')) {
+            if (line.contains("-->"))
+                cues += line + '\n';
+        }
+        QCOMPARE(cues, subtitles);
+    }
+};
+
+QTEST_GUILESS_MAIN(ReelOutputWriterTest)
+#include "tst_reeloutputwriter.moc"
