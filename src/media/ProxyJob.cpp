@@ -38,17 +38,18 @@ QString ProxyJob::prepareRun() {
 }
 
 void ProxyJob::readProgress(QString& tail, const QString& newText) {
-    const std::optional<double> seconds = FFmpegEngine::readProgress(tail, newText);
-    // The input's header precedes every "time=" reading and stays in the retained text until
-    // the first of them arrives.
+    // The input's header precedes every "time=" reading. It is looked for before the tail is
+    // cut back, in the new text joined to the end of the old, so neither a large read nor a
+    // line split across two reads loses it.
     static const QRegularExpression durationPattern(
         QStringLiteral("Duration: (\\d+):(\\d+):(\\d+\\.\\d+)"));
     if (total <= 0.0) {
-        const QRegularExpressionMatch match = durationPattern.match(tail);
+        const QRegularExpressionMatch match = durationPattern.match(tail.right(64) + newText);
         if (match.hasMatch())
             total = match.capturedView(1).toInt() * 3600.0 + match.capturedView(2).toInt() * 60.0 +
                     match.capturedView(3).toDouble();
     }
+    const std::optional<double> seconds = FFmpegEngine::readProgress(tail, newText);
     if (seconds && progressCallback)
         progressCallback(*seconds, total);
 }

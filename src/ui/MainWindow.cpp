@@ -4,6 +4,7 @@
 #include "app/Config.h"
 #include "app/Credentials.h"
 #include "app/PipelineSettings.h"
+#include "pipeline/FootageProber.h"
 #include "selfupdate/SelfUpdateController.h"
 #include "selfupdate/UpdateConfig.h"
 #include "selfupdate/UpdateInstaller.h"
@@ -36,6 +37,7 @@ namespace Tessaryn {
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) {
     workspace = new Workspace(this);
     jobs = new ReelJobQueue(workspace, this);
+    prober = new FootageProber(workspace, this);
 
     selfupdate::UpdateInstaller::cleanupStaleBackup(std::string());
     selfUpdate = std::make_shared<selfupdate::SelfUpdateController>(
@@ -47,6 +49,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) 
     setupMenus();
     bindSelfUpdateController();
     installEngineCallbacks();
+    installProberCallbacks();
     updateStatusBar();
 }
 
@@ -55,6 +58,8 @@ MainWindow::~MainWindow() {
     detachSelfUpdateController();
     // Nothing an engine reports from here on may reach a window that is being taken apart.
     detachEngineCallbacks();
+    prober->reelProbedCallback = nullptr;
+    prober->finishedCallback = nullptr;
     workspace->onReelsChanged = nullptr;
     workspace->onReelStatusChanged = nullptr;
 }
@@ -264,6 +269,29 @@ void MainWindow::installEngineCallbacks() {
 
 void MainWindow::updateCancelButton() {
     cancelJobsButton->setVisible(jobs->hasRunningJob() || jobs->isBatchActive());
+}
+
+void MainWindow::installProberCallbacks() {
+    // Lengths appear as they are learned, a few reels at a time; the project is saved once at
+    // the end so the facts are not probed again on the next opening.
+    prober->reelProbedCallback = [this](int) {
+        probedAny = true;
+        if (++probedSinceRedraw >= 8) {
+            probedSinceRedraw = 0;
+            reelWidget->refresh();
+        }
+    };
+    prober->finishedCallback = [this] {
+        probedSinceRedraw = 0;
+        if (!probedAny)
+            return;
+        probedAny = false;
+        reelWidget->refresh();
+        if (!workspace->root_path.isEmpty() && !workspace->save())
+            copilotNotice(QStringLiteral("Could not save workspace.json in %1; the clips will be "
+                                         "probed again next time.")
+                              .arg(workspace->root_path));
+    };
 }
 
 void MainWindow::detachEngineCallbacks() {

@@ -27,6 +27,7 @@ struct CheckerConfig;
 namespace Tessaryn {
 
 class CopilotWidget;
+class FootageProber;
 class ReelWidget;
 class SelfUpdateDialog;
 class TimelineData;
@@ -129,6 +130,7 @@ private:
     QAction* addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
                            const QKeySequence& shortcut = QKeySequence());
     void installEngineCallbacks();
+    void installProberCallbacks();
     void detachEngineCallbacks();
     void updateCancelButton();
 
@@ -159,6 +161,9 @@ private:
 
     Workspace* workspace = nullptr;
     ReelJobQueue* jobs = nullptr;
+    FootageProber* prober = nullptr;
+    int probedSinceRedraw = 0;
+    bool probedAny = false;
     std::unique_ptr<WorkspaceLock> projectLock;
     UiDispatcher dispatcher;
 

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/Config.h"
+#include "pipeline/FootageProber.h"
 #include "pipeline/ReelOutputWriter.h"
 #include "ui/CopilotWidget.h"
 #include "ui/ReelWidget.h"
@@ -63,6 +64,7 @@ void MainWindow::openWorkspace(const QString& path) {
     timelineWidget->setTimelineData(TimelineData());
     setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
     copilotNotice(QStringLiteral("Opened workspace: %1").arg(workspace->project_name));
+    prober->start();
     copilotSays(QStringLiteral("Workspace <b>%1</b> loaded with %2 video reels.")
                     .arg(workspace->project_name.toHtmlEscaped(),
                          QString::number(workspace->reels.size())));
@@ -105,6 +107,7 @@ void MainWindow::onNewWorkspace() {
     timelineWidget->setTimelineData(TimelineData());
     setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));
     copilotNotice(QStringLiteral("Created new workspace: %1").arg(name));
+    prober->start();
 }
 
 void MainWindow::onOpenWorkspace() {
@@ -147,6 +150,7 @@ void MainWindow::onRescanSourceRequested() {
     workspace->scanSourceFootage();
     copilotNotice(QStringLiteral("Rescanned %1: Found %2 clips.")
                       .arg(workspace->source_dir, QString::number(workspace->reels.size())));
+    prober->start();
 }
 
 int MainWindow::exportForAllReels(const QString& format, QStringList* failed) {

@@ -325,6 +325,24 @@ private slots:
         QCOMPARE(gemini.answers.size(), 0);
     }
 
+    // Opening a project learns each clip's length and frame grid once, and keeps them.
+    void openingProbesTheClipsOnce() {
+        const QString root = makeWorkspace("Probed", footage);
+        MainWindow w;
+        w.openWorkspace(root);
+        Workspace* ws = w.currentWorkspace();
+        QVERIFY(waitUntil([&] {
+            return TestSupport::readFile(root + "/workspace.json").contains("frame_rate");
+        }));
+        for (const Reel& reel : std::as_const(ws->reels)) {
+            QVERIFY(reel.facts.known());
+            QVERIFY(qAbs(reel.duration - 3.0) < 0.1);
+        }
+        Workspace reopened;
+        QVERIFY(reopened.load(root));
+        QVERIFY(reopened.reels.first().facts.known());
+    }
+
     // Without a key the road still runs: the footage is measured here and nothing is sent.
     void withoutAKeyTheFootageIsMeasuredLocally() {
         const QString root = makeWorkspace("Local", footage);
