@@ -177,6 +177,8 @@ int CliRunner::status() {
             {"status", reel.statusText()},
             {"status_code", int(reel.status)},
             {"source_path", reel.source_path},
+            // The clip's probed length; 0 until the studio or a render has probed it.
+            {"duration", reel.duration > 0.0 ? reel.duration : reel.facts.duration},
             {"source_duration", reel.timeline.total_source_duration},
             {"edited_duration", reel.timeline.total_edited_duration},
             {"segments", int(reel.timeline.segments.size())},
