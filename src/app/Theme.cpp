@@ -71,6 +71,7 @@ QTreeWidget, QListWidget, QTableWidget {
 QTreeWidget::item, QListWidget::item {
     padding: 6px 8px;
     border-bottom: 1px solid #1C1F27;
+    border-left: 3px solid transparent;
 }
 
 QTreeWidget::item:selected, QListWidget::item:selected {

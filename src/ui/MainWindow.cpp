@@ -116,7 +116,7 @@ void MainWindow::setupUi() {
     auto* splitter = new QSplitter(Qt::Horizontal, central);
     reelWidget = new ReelWidget(splitter);
     reelWidget->setWorkspace(workspace);
-    reelWidget->setMinimumWidth(360);
+    reelWidget->setMinimumWidth(320);
 
     auto* centrePane = new QWidget(splitter);
     auto* centreLayout = new QVBoxLayout(centrePane);
@@ -139,6 +139,8 @@ void MainWindow::setupUi() {
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
     splitter->setStretchFactor(2, 1);
+    // The reel list opens wide enough for a take's name beside its status and lengths.
+    splitter->setSizes({440, 700, 360});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
 

@@ -85,8 +85,8 @@ QDoubleSpinBox* spinBox(double min, double max, double value, const QString& suf
 
 SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Tessaryn — Settings & Credentials"));
-    resize(620, 520);
-    setMinimumSize(560, 480);
+    // Wide rather than tall, so that it fits a 1280x720 screen with every choice shown.
+    resize(960, 560);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(16);
     layout->setContentsMargins(20, 20, 20, 20);
@@ -152,11 +152,19 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
                                          "as a new scene (0 to 100; lower finds more)."));
     quietCheck = new QCheckBox(QStringLiteral("A pause must also be quiet"), pipeline);
     quietCheck->setChecked(saved.pause_needs_quiet);
-    form->addRow(QStringLiteral("Steady Work After:"), steadySpin);
-    form->addRow(QStringLiteral("Scene Change Threshold:"), sceneSpin);
-    form->addRow(QString(), quietCheck);
-    addSoundRows(form, saved, pipeline);
-    layout->addWidget(pipeline);
+    auto* local = new QGroupBox(QStringLiteral("LOCAL ANALYSIS && SOUND"), this);
+    auto* localForm = new QFormLayout(local);
+    localForm->setSpacing(12);
+    localForm->setLabelAlignment(Qt::AlignLeft);
+    localForm->addRow(QStringLiteral("Steady Work After:"), steadySpin);
+    localForm->addRow(QStringLiteral("Scene Change Threshold:"), sceneSpin);
+    localForm->addRow(QString(), quietCheck);
+    addSoundRows(localForm, saved, local);
+    auto* columns = new QHBoxLayout();
+    columns->setSpacing(16);
+    columns->addWidget(pipeline, 1);
+    columns->addWidget(local, 1);
+    layout->addLayout(columns);
 
     auto* engine = new QGroupBox(QStringLiteral("FFMPEG VIDEO ENGINE"), this);
     auto* engineRow = new QHBoxLayout(engine);

@@ -108,8 +108,9 @@ private slots:
         for (QGroupBox* group : d.dialog.findChildren<QGroupBox*>())
             groups << group->title();
         // A single "&" would mark a shortcut and vanish from the title.
-        QCOMPARE(groups, QStringList({"GOOGLE GEMINI CREDENTIAL VAULT",
-                                      "AI PIPELINE && SPEED-RAMPING", "FFMPEG VIDEO ENGINE"}));
+        QCOMPARE(groups,
+                 QStringList({"GOOGLE GEMINI CREDENTIAL VAULT", "AI PIPELINE && SPEED-RAMPING",
+                              "LOCAL ANALYSIS && SOUND", "FFMPEG VIDEO ENGINE"}));
         QCOMPARE(d.key->text(), QString());
         QCOMPARE(d.key->echoMode(), QLineEdit::Password);
         QVERIFY(d.button("Show"));
