@@ -32,6 +32,8 @@ public:
     void setStreamFacts(const StreamFacts& facts) { streamFacts = facts; }
     // Marker timecodes at 1000/1001 rates as drop-frame labels instead of non-drop ones.
     void setDropFrame(bool enabled) { dropFrame = enabled; }
+    // The absolute path of the reel's clip, for formats that reference the footage.
+    void setSourcePath(const QString& path) { sourcePath = path; }
 
 protected:
     // One segment's place on an axis; frames are on the clip's grid and -1 with unknown facts.
@@ -47,6 +49,7 @@ protected:
 
     StreamFacts streamFacts;
     bool dropFrame = false;
+    QString sourcePath;
 
     // Pauses have no length in the edited film, so they are left out there.
     static bool isOnAxis(const Segment& segment, TimelineAxis axis);

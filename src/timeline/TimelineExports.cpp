@@ -1,6 +1,7 @@
 #include "timeline/TimelineExports.h"
 
 #include "timeline/MarkersCsvExport.h"
+#include "timeline/MltExport.h"
 #include "timeline/SrtExport.h"
 
 namespace Tessaryn {
@@ -18,6 +19,7 @@ struct Entry {
 const Entry Registry[] = {
     {"csv", [] { return std::unique_ptr<TimelineExport>(new MarkersCsvExport()); }},
     {"srt", [] { return std::unique_ptr<TimelineExport>(new SrtExport()); }},
+    {"mlt", [] { return std::unique_ptr<TimelineExport>(new MltExport()); }},
 };
 
 } // namespace

@@ -184,6 +184,12 @@ void MainWindow::setupUi() {
     statusBar()->addPermanentWidget(cancelJobsButton);
 }
 
+void MainWindow::addEditorExport(QMenu* menu, const QString& text, const char* format) {
+    const QString name = QString::fromLatin1(format);
+    connect(menu->addAction(text), &QAction::triggered, this,
+            [this, name] { onExportEditorTimelineRequested(name); });
+}
+
 QAction* MainWindow::addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
                                    const QKeySequence& shortcut) {
     QAction* action = menu->addAction(text);
@@ -228,6 +234,9 @@ void MainWindow::setupMenus() {
                   &MainWindow::onExportMarkersRequested);
     addMenuAction(exports, QStringLiteral("Export SubRip &Subtitles (.srt)..."),
                   &MainWindow::onExportSubtitlesRequested);
+    exports->addSeparator();
+    // Editable timelines for other editors, one line each.
+    addEditorExport(exports, QStringLiteral("Export &Kdenlive/Shotcut Timeline (.mlt)"), "mlt");
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     addMenuAction(view, QStringLiteral("&AI Token && Cost Telemetry..."), &MainWindow::onOpenUsage);
