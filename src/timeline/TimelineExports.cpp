@@ -2,6 +2,7 @@
 
 #include "timeline/MarkersCsvExport.h"
 #include "timeline/MltExport.h"
+#include "timeline/OtioExport.h"
 #include "timeline/SrtExport.h"
 
 namespace Tessaryn {
@@ -20,6 +21,7 @@ const Entry Registry[] = {
     {"csv", [] { return std::unique_ptr<TimelineExport>(new MarkersCsvExport()); }},
     {"srt", [] { return std::unique_ptr<TimelineExport>(new SrtExport()); }},
     {"mlt", [] { return std::unique_ptr<TimelineExport>(new MltExport()); }},
+    {"otio", [] { return std::unique_ptr<TimelineExport>(new OtioExport()); }},
 };
 
 } // namespace

@@ -237,6 +237,7 @@ void MainWindow::setupMenus() {
     exports->addSeparator();
     // Editable timelines for other editors, one line each.
     addEditorExport(exports, QStringLiteral("Export &Kdenlive/Shotcut Timeline (.mlt)"), "mlt");
+    addEditorExport(exports, QStringLiteral("Export &OpenTimelineIO Timeline (.otio)"), "otio");
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     addMenuAction(view, QStringLiteral("&AI Token && Cost Telemetry..."), &MainWindow::onOpenUsage);

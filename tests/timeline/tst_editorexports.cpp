@@ -1,10 +1,15 @@
+#include "timeline/RenderPlan.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineExport.h"
 #include "timeline/TimelineExports.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <memory>
@@ -39,13 +44,13 @@ TimelineData sample() {
     return data;
 }
 
-StreamFacts factsAt(int num, int den) {
+StreamFacts factsAt(int num, int den, bool audio = false) {
     StreamFacts facts;
     facts.rateNum = num;
     facts.rateDen = den;
     facts.width = 1280;
     facts.height = 720;
-    facts.hasAudio = true;
+    facts.hasAudio = audio;
     facts.duration = 10.0;
     return facts;
 }
@@ -61,6 +66,36 @@ std::unique_ptr<TimelineExport> exporterFor(const QString& format, const StreamF
     return exporter;
 }
 
+// Objects that lack OTIO_SCHEMA, below the path; metadata and the media map are plain
+// dictionaries in OpenTimelineIO.
+void findUntyped(const QJsonValue& value, const QString& path, QStringList* untyped) {
+    if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        for (int i = 0; i < array.size(); ++i)
+            findUntyped(array[i], path + QStringLiteral("/%1").arg(i), untyped);
+        return;
+    }
+    if (!value.isObject())
+        return;
+    const QJsonObject object = value.toObject();
+    if (!object.contains(QStringLiteral("OTIO_SCHEMA")))
+        *untyped << path;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key() == QLatin1String("metadata"))
+            continue;
+        if (it.key() == QLatin1String("media_references")) {
+            for (const QJsonValue& reference : it.value().toObject())
+                findUntyped(reference, path + "/media_references", untyped);
+            continue;
+        }
+        findUntyped(it.value(), path + "/" + it.key(), untyped);
+    }
+}
+
+double frames(const QJsonObject& range, const char* field) {
+    return range[QLatin1String(field)].toObject()[QStringLiteral("value")].toDouble();
+}
+
 } // namespace
 
 class EditorExportsTest : public QObject {
@@ -69,26 +104,27 @@ class EditorExportsTest : public QObject {
 private:
     QTemporaryDir dir;
 
-    // Drop-frame rows only for formats that write timecode.
-    void addRows(const QString& format, const QList<int>& rateDenominators, bool timecode) {
-        for (int den : rateDenominators) {
-            const int num = den == 1001 ? 30000 : den;
-            const QList<bool> dropFrames =
-                den == 1001 ? QList<bool>{false, true} : QList<bool>{false};
-            for (bool drop : dropFrames) {
-                for (bool edited : {false, true}) {
-                    const QString name =
-                        QStringLiteral("%1_%2%3_%4.%1")
-                            .arg(format,
-                                 den == 1001 ? QStringLiteral("2997") : QString::number(num),
-                                 den == 1001 && timecode
-                                     ? (drop ? QStringLiteral("df") : QStringLiteral("ndf"))
-                                     : QString(),
-                                 edited ? QStringLiteral("edited") : QStringLiteral("source"));
-                    QTest::newRow(qPrintable(name))
-                        << format << (den == 1001 ? 30000 : num) << (den == 1001 ? 1001 : 1) << drop
-                        << edited << name;
-                }
+    static void addRow(const QString& format, int den, bool drop, bool edited, bool timecode) {
+        const int num = den == 1001 ? 30000 : den;
+        const QString rate = den == 1001 ? QStringLiteral("2997") : QString::number(num);
+        const QString dropText = !timecode || den != 1001 ? QString()
+                                 : drop                   ? QStringLiteral("df")
+                                                          : QStringLiteral("ndf");
+        const QString name = QStringLiteral("%1_%2%3_%4.%1")
+                                 .arg(format, rate, dropText,
+                                      edited ? QStringLiteral("edited") : QStringLiteral("source"));
+        QTest::newRow(qPrintable(name))
+            << format << num << (den == 1001 ? 1001 : 1) << drop << edited << name;
+    }
+
+    // Both axes at every rate; drop-frame rows only for formats that write timecode.
+    static void addRows(const QString& format, bool timecode) {
+        for (int den : {24, 25, 1001}) {
+            for (bool drop : {false, true}) {
+                if (drop && (den != 1001 || !timecode))
+                    continue;
+                for (bool edited : {false, true})
+                    addRow(format, den, drop, edited, timecode);
             }
         }
     }
@@ -105,7 +141,11 @@ private slots:
         QTest::addColumn<bool>("drop");
         QTest::addColumn<bool>("edited");
         QTest::addColumn<QString>("golden");
-        addRows(QStringLiteral("mlt"), {24, 25, 1001}, false);
+        addRows(QStringLiteral("mlt"), false);
+        // OpenTimelineIO files are long: one axis per rate.
+        addRow(QStringLiteral("otio"), 24, false, false, false);
+        addRow(QStringLiteral("otio"), 25, false, true, false);
+        addRow(QStringLiteral("otio"), 1001, false, true, false);
     }
 
     void matchesGolden() {
@@ -128,6 +168,56 @@ private slots:
         QFile file(path);
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
         QCOMPARE(actual, file.readAll());
+    }
+
+    void otioReadsBack_data() {
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::addColumn<bool>("audio");
+        QTest::newRow("24 silent") << 24 << 1 << false;
+        QTest::newRow("25 with sound") << 25 << 1 << true;
+        QTest::newRow("29.97 with sound") << 30000 << 1001 << true;
+    }
+
+    // A strict parser reads the edited file back; its clips are the render plan's pieces.
+    void otioReadsBack() {
+        QFETCH(int, num);
+        QFETCH(int, den);
+        QFETCH(bool, audio);
+        const StreamFacts facts = factsAt(num, den, audio);
+        const auto exporter = exporterFor(QStringLiteral("otio"), facts, false);
+        QVERIFY(exporter);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(
+            exporter->text(sample(), TimelineAxis::Edited).toUtf8(), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QStringList untyped;
+        findUntyped(document.object(), QString(), &untyped);
+        QCOMPARE(untyped, QStringList());
+
+        const QJsonArray tracks = document.object()["tracks"].toObject()["children"].toArray();
+        QCOMPARE(tracks.size(), audio ? 2 : 1);
+        const RenderPlan plan = RenderPlan::compute(sample(), facts);
+        for (const QJsonValue& track : tracks) {
+            const QJsonArray clips = track.toObject()["children"].toArray();
+            QCOMPARE(clips.size(), plan.pieces().size());
+            for (int i = 0; i < clips.size(); ++i) {
+                const QJsonObject clip = clips[i].toObject();
+                const QJsonObject range = clip["source_range"].toObject();
+                const RenderPlan::Piece& piece = plan.pieces()[i];
+                QCOMPARE(frames(range, "start_time"), double(piece.firstFrame));
+                QCOMPARE(frames(range, "duration"), double(piece.outputFrames));
+                QCOMPARE(range["duration"].toObject()["rate"].toDouble(),
+                         double(num) / double(den));
+                const QJsonArray effects = clip["effects"].toArray();
+                const double scalar =
+                    effects.isEmpty() ? 1.0 : effects[0].toObject()["time_scalar"].toDouble();
+                QCOMPARE(scalar, double(piece.step));
+                const QJsonObject reference =
+                    clip["media_references"].toObject()["DEFAULT_MEDIA"].toObject();
+                QCOMPARE(QUrl(reference["target_url"].toString()).toLocalFile(), AwkwardSource);
+            }
+        }
     }
 
     void xmlIsWellFormed_data() {
