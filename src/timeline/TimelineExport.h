@@ -24,8 +24,8 @@ public:
 
     // Makes the folder and replaces the file atomically; on failure the previous file stays and
     // error (when given) says why.
-    bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
-               QString* error) const;
+    virtual bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
+                       QString* error) const;
 
     // The clip's frame grid: once known, edited times come from the render plan, so the file
     // agrees with the rendered film to the frame. Unknown facts keep the timeline's own times.
@@ -46,6 +46,9 @@ protected:
     };
     // One entry per segment of the timeline, in its order.
     QList<Span> spans(const TimelineData& data, TimelineAxis axis) const;
+
+    // write's folder making and atomic replacement, for one file of given text.
+    static bool writeText(const QString& path, const QString& text, QString* error);
 
     StreamFacts streamFacts;
     bool dropFrame = false;

@@ -1,5 +1,6 @@
 #include "timeline/TimelineExports.h"
 
+#include "timeline/EdlMarkerExport.h"
 #include "timeline/MarkersCsvExport.h"
 #include "timeline/MltExport.h"
 #include "timeline/OtioExport.h"
@@ -20,6 +21,7 @@ struct Entry {
 const Entry Registry[] = {
     {"csv", [] { return std::unique_ptr<TimelineExport>(new MarkersCsvExport()); }},
     {"srt", [] { return std::unique_ptr<TimelineExport>(new SrtExport()); }},
+    {"edl", [] { return std::unique_ptr<TimelineExport>(new EdlMarkerExport()); }},
     {"mlt", [] { return std::unique_ptr<TimelineExport>(new MltExport()); }},
     {"otio", [] { return std::unique_ptr<TimelineExport>(new OtioExport()); }},
 };

@@ -236,6 +236,7 @@ void MainWindow::setupMenus() {
                   &MainWindow::onExportSubtitlesRequested);
     exports->addSeparator();
     // Editable timelines for other editors, one line each.
+    addEditorExport(exports, QStringLiteral("Export DaVinci Resolve Marker &EDL (.edl)"), "edl");
     addEditorExport(exports, QStringLiteral("Export &Kdenlive/Shotcut Timeline (.mlt)"), "mlt");
     addEditorExport(exports, QStringLiteral("Export &OpenTimelineIO Timeline (.otio)"), "otio");
 

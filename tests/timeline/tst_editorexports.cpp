@@ -1,3 +1,4 @@
+#include "timeline/EdlMarkerExport.h"
 #include "timeline/RenderPlan.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineExport.h"
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -96,6 +98,42 @@ double frames(const QJsonObject& range, const char* field) {
     return range[QLatin1String(field)].toObject()[QStringLiteral("value")].toDouble();
 }
 
+// One event read back from a marker list: its record frame counted from the record start.
+struct Event {
+    qint64 frame = 0;
+    QString color;
+    QString name;
+    qint64 frames = 0;
+};
+
+// Labels to frames by the SMPTE counting rules, independent of the writer's.
+qint64 frameOfLabel(const QString& label, int nominal, bool drop) {
+    const QStringList parts = label.split(QRegularExpression(QStringLiteral("[:;]")));
+    const qint64 h = parts[0].toInt(), m = parts[1].toInt(), s = parts[2].toInt(),
+                 f = parts[3].toInt();
+    qint64 frame = ((h * 60 + m) * 60 + s) * nominal + f;
+    if (drop) {
+        const qint64 minutes = h * 60 + m;
+        frame -= (nominal / 15) * (minutes - minutes / 10);
+    }
+    return frame;
+}
+
+QList<Event> readEvents(const QString& text, int nominal, bool drop) {
+    static const QRegularExpression eventLine(
+        QStringLiteral(R"(^(\d{3})  001      V     C        (\S+) (\S+) (\S+) (\S+)\s*\n)"
+                       R"( \|C:ResolveColor(\w+) \|M:(.*) \|D:(\d+)$)"),
+        QRegularExpression::MultilineOption);
+    const qint64 start = frameOfLabel(QStringLiteral("01:00:00:00"), nominal, drop);
+    QList<Event> events;
+    for (auto it = eventLine.globalMatch(text); it.hasNext();) {
+        const auto match = it.next();
+        events.append({frameOfLabel(match.captured(4), nominal, drop) - start, match.captured(6),
+                       match.captured(7), match.captured(8).toLongLong()});
+    }
+    return events;
+}
+
 } // namespace
 
 class EditorExportsTest : public QObject {
@@ -141,6 +179,7 @@ private slots:
         QTest::addColumn<bool>("drop");
         QTest::addColumn<bool>("edited");
         QTest::addColumn<QString>("golden");
+        addRows(QStringLiteral("edl"), true);
         addRows(QStringLiteral("mlt"), false);
         // OpenTimelineIO files are long: one axis per rate.
         addRow(QStringLiteral("otio"), 24, false, false, false);
@@ -218,6 +257,65 @@ private slots:
                 QCOMPARE(QUrl(reference["target_url"].toString()).toLocalFile(), AwkwardSource);
             }
         }
+    }
+
+    void edlReadsBack_data() {
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::addColumn<bool>("drop");
+        QTest::newRow("24") << 24 << 1 << false;
+        QTest::newRow("25") << 25 << 1 << false;
+        QTest::newRow("29.97 NDF") << 30000 << 1001 << false;
+        QTest::newRow("29.97 DF") << 30000 << 1001 << true;
+        QTest::newRow("59.94 DF") << 60000 << 1001 << true;
+    }
+
+    // The events, read back by the counting rules, sit where the render plan puts the pieces;
+    // the timeline runs past ten minutes so that drop-frame labels have skipped.
+    void edlReadsBack() {
+        QFETCH(int, num);
+        QFETCH(int, den);
+        QFETCH(bool, drop);
+        TimelineData data = sample();
+        data.segments.append(part(8.5, 700.0, Classification::Milestone, 1.0, "Long | take"));
+        data.segments.append(part(700.0, 712.0, Classification::Milestone, 1.0, "End"));
+        const StreamFacts facts = factsAt(num, den);
+        const auto exporter = exporterFor(QStringLiteral("edl"), facts, drop);
+        const QString text = exporter->text(data, TimelineAxis::Edited);
+        QCOMPARE(text.contains(QStringLiteral("FCM: DROP FRAME")), drop);
+        const QList<Event> events = readEvents(text, facts.nominalFps(), drop);
+        const RenderPlan plan = RenderPlan::compute(data, facts);
+        QCOMPARE(events.size(), plan.pieces().size());
+        for (int i = 0; i < events.size(); ++i) {
+            const RenderPlan::Piece& piece = plan.pieces()[i];
+            QCOMPARE(events[i].frame, piece.outputStart);
+            QCOMPARE(events[i].frames, piece.outputFrames);
+        }
+        QCOMPARE(events[1].color, QStringLiteral("Yellow"));
+        QCOMPARE(events[3].name, QStringLiteral("Long / take"));
+    }
+
+    // Segments beginning on one frame share a marker; past 999 events a new file begins.
+    void edlMergesAndSplits() {
+        TimelineData data;
+        for (int i = 0; i < 1001; ++i)
+            data.segments.append(part(i, i + 1, Classification::Milestone, 1.0, "m"));
+        data.segments.insert(1, part(1, 1.01, Classification::StaticPause, 1.0, "sliver"));
+        data.segments[2].source_start = 1.01;
+        const auto exporter = exporterFor(QStringLiteral("edl"), factsAt(25, 1), false);
+        const QString path = dir.filePath(QStringLiteral("many.edl"));
+        QString error;
+        QVERIFY(exporter->write(data, path, TimelineAxis::Source, &error));
+        QFile first(path);
+        QFile second(EdlMarkerExport::partPath(path, 1));
+        QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+        const QList<Event> head = readEvents(QString::fromUtf8(first.readAll()), 25, false);
+        const QList<Event> tail = readEvents(QString::fromUtf8(second.readAll()), 25, false);
+        QCOMPARE(head.size(), EdlMarkerExport::MaxEvents);
+        QCOMPARE(tail.size(), 1001 - EdlMarkerExport::MaxEvents);
+        QCOMPARE(head[1].name, QStringLiteral("sliver / m"));
+        QCOMPARE(head[1].frames, 25);
+        QCOMPARE(tail.last().frame, 1000 * 25);
     }
 
     void xmlIsWellFormed_data() {
