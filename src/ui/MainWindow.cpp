@@ -237,6 +237,7 @@ void MainWindow::setupMenus() {
     exports->addSeparator();
     // Editable timelines for other editors, one line each.
     addEditorExport(exports, QStringLiteral("Export DaVinci Resolve Marker &EDL (.edl)"), "edl");
+    addEditorExport(exports, QStringLiteral("Export &Final Cut Pro XML (.fcpxml)"), "fcpxml");
     addEditorExport(exports, QStringLiteral("Export &Kdenlive/Shotcut Timeline (.mlt)"), "mlt");
     addEditorExport(exports, QStringLiteral("Export &OpenTimelineIO Timeline (.otio)"), "otio");
 

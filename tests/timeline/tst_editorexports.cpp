@@ -181,6 +181,10 @@ private slots:
         QTest::addColumn<QString>("golden");
         addRows(QStringLiteral("edl"), true);
         addRows(QStringLiteral("mlt"), false);
+        addRow(QStringLiteral("fcpxml"), 24, false, false, true);
+        addRow(QStringLiteral("fcpxml"), 25, false, true, true);
+        addRow(QStringLiteral("fcpxml"), 1001, false, true, true);
+        addRow(QStringLiteral("fcpxml"), 1001, true, true, true);
         // OpenTimelineIO files are long: one axis per rate.
         addRow(QStringLiteral("otio"), 24, false, false, false);
         addRow(QStringLiteral("otio"), 25, false, true, false);
@@ -320,12 +324,20 @@ private slots:
 
     void xmlIsWellFormed_data() {
         QTest::addColumn<QString>("format");
-        QTest::newRow("mlt") << QStringLiteral("mlt");
+        // Where the file names the clip, and whether it is a file URL there.
+        QTest::addColumn<QString>("xpath");
+        QTest::addColumn<bool>("url");
+        QTest::newRow("mlt") << QStringLiteral("mlt")
+                             << QStringLiteral("string(//producer[@id='clip']/property)") << false;
+        QTest::newRow("fcpxml") << QStringLiteral("fcpxml")
+                                << QStringLiteral("string(//media-rep/@src)") << true;
     }
 
     // xmllint, an independent XML parser, reads every file and the escaped clip name back.
     void xmlIsWellFormed() {
         QFETCH(QString, format);
+        QFETCH(QString, xpath);
+        QFETCH(bool, url);
         for (bool edited : {false, true}) {
             const auto exporter = exporterFor(format, factsAt(25, 1), false);
             QVERIFY(exporter);
@@ -338,12 +350,10 @@ private slots:
             QVERIFY2(lint.waitForFinished(30000), "xmllint is not installed");
             QCOMPARE(lint.exitCode(), 0);
             QProcess dump;
-            dump.start(QStringLiteral("xmllint"),
-                       {QStringLiteral("--xpath"),
-                        QStringLiteral("string(//*[contains(., 'take 1')][not(*)])"), path});
+            dump.start(QStringLiteral("xmllint"), {QStringLiteral("--xpath"), xpath, path});
             QVERIFY(dump.waitForFinished(30000));
-            QVERIFY2(QString::fromUtf8(dump.readAllStandardOutput()).contains(AwkwardSource),
-                     qPrintable(format));
+            const QString named = QString::fromUtf8(dump.readAllStandardOutput()).trimmed();
+            QCOMPARE(url ? QUrl(named).toLocalFile() : named, AwkwardSource);
         }
     }
 };
