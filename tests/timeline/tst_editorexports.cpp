@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -132,6 +133,14 @@ QList<Event> readEvents(const QString& text, int nominal, bool drop) {
                        match.captured(7), match.captured(8).toLongLong()});
     }
     return events;
+}
+
+// "n/ds" or "0s" as frames at num/den frames a second.
+qint64 framesOfTime(const QString& text, int num, int den) {
+    const QStringList parts = text.chopped(1).split('/');
+    const qint64 numerator = parts[0].toLongLong();
+    const qint64 denominator = parts.size() > 1 ? parts[1].toLongLong() : 1;
+    return numerator * num / (denominator * den);
 }
 
 } // namespace
@@ -320,6 +329,47 @@ private slots:
         QCOMPARE(head[1].name, QStringLiteral("sliver / m"));
         QCOMPARE(head[1].frames, 25);
         QCOMPARE(tail.last().frame, 1000 * 25);
+    }
+
+    void fcpxmlReadsBack_data() {
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::newRow("24") << 24 << 1;
+        QTest::newRow("29.97") << 30000 << 1001;
+    }
+
+    // Clips follow one another on the storyline; a retimed clip's time map runs through its
+    // piece's source frames at its step.
+    void fcpxmlReadsBack() {
+        QFETCH(int, num);
+        QFETCH(int, den);
+        const StreamFacts facts = factsAt(num, den);
+        const auto exporter = exporterFor(QStringLiteral("fcpxml"), facts, false);
+        QXmlStreamReader xml(exporter->text(sample(), TimelineAxis::Edited));
+        const RenderPlan plan = RenderPlan::compute(sample(), facts);
+        const auto at = [&](const char* name) {
+            return framesOfTime(xml.attributes().value(QLatin1String(name)).toString(), num, den);
+        };
+        int clip = -1;
+        QList<qint64> mapped;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == QLatin1String("asset-clip")) {
+                const RenderPlan::Piece& piece = plan.pieces()[++clip];
+                QCOMPARE(at("offset"), piece.outputStart);
+                QCOMPARE(at("duration"), piece.outputFrames);
+                if (piece.step == 1)
+                    QCOMPARE(at("start"), piece.firstFrame);
+            } else if (xml.name() == QLatin1String("timept")) {
+                mapped << at("time") << at("value");
+            }
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(clip + 1, plan.pieces().size());
+        const RenderPlan::Piece& sped = plan.pieces()[1];
+        QCOMPARE(mapped, (QList<qint64>{0, sped.firstFrame, sped.outputFrames,
+                                        sped.firstFrame + sped.outputFrames * sped.step}));
     }
 
     void xmlIsWellFormed_data() {
