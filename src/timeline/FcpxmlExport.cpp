@@ -18,16 +18,17 @@ namespace {
 const QString FormatId = QStringLiteral("r1");
 const QString AssetId = QStringLiteral("r2");
 
+// Frames as a rational number of seconds on the plan's grid.
+QString time(qint64 frames, const RenderPlan& plan) {
+    if (frames == 0)
+        return QStringLiteral("0s");
+    return QStringLiteral("%1/%2s").arg(frames * plan.rateDen()).arg(plan.rateNum());
+}
+
 } // namespace
 
 QString FcpxmlExport::formatName() const {
     return QStringLiteral("fcpxml");
-}
-
-QString FcpxmlExport::time(qint64 frames) const {
-    if (frames == 0)
-        return QStringLiteral("0s");
-    return QStringLiteral("%1/%2s").arg(frames * rateDen).arg(rateNum);
 }
 
 QList<FcpxmlExport::Piece> FcpxmlExport::pieces(const TimelineData& data, const RenderPlan& plan,
@@ -53,7 +54,7 @@ void FcpxmlExport::writeResources(QXmlStreamWriter& xml, const RenderPlan& plan)
     xml.writeStartElement(QStringLiteral("resources"));
     xml.writeEmptyElement(QStringLiteral("format"));
     xml.writeAttribute(QStringLiteral("id"), FormatId);
-    xml.writeAttribute(QStringLiteral("frameDuration"), time(1));
+    xml.writeAttribute(QStringLiteral("frameDuration"), time(1, plan));
     xml.writeAttribute(QStringLiteral("width"),
                        QString::number(std::max(1, streamFacts.displayWidth())));
     xml.writeAttribute(QStringLiteral("height"),
@@ -64,7 +65,7 @@ void FcpxmlExport::writeResources(QXmlStreamWriter& xml, const RenderPlan& plan)
     xml.writeAttribute(QStringLiteral("start"), QStringLiteral("0s"));
     const double fps = double(plan.rateNum()) / double(plan.rateDen());
     xml.writeAttribute(QStringLiteral("duration"),
-                       time(std::llround(std::floor(streamFacts.duration * fps + 1e-6))));
+                       time(std::llround(std::floor(streamFacts.duration * fps + 1e-6)), plan));
     xml.writeAttribute(QStringLiteral("hasVideo"), QStringLiteral("1"));
     xml.writeAttribute(QStringLiteral("hasAudio"),
                        streamFacts.hasAudio ? QStringLiteral("1") : QStringLiteral("0"));
@@ -77,8 +78,8 @@ void FcpxmlExport::writeResources(QXmlStreamWriter& xml, const RenderPlan& plan)
     xml.writeEndElement();
 }
 
-void FcpxmlExport::writeClip(QXmlStreamWriter& xml, const TimelineData& data, const Piece& piece,
-                             qint64 offset) const {
+void FcpxmlExport::writeClip(QXmlStreamWriter& xml, const TimelineData& data,
+                             const RenderPlan& plan, const Piece& piece, qint64 offset) const {
     const Segment& segment = data.segments[piece.segmentIndex];
     const bool retimed = piece.step > 1;
     // A retimed clip's start and markers are in its own, retimed time.
@@ -86,23 +87,23 @@ void FcpxmlExport::writeClip(QXmlStreamWriter& xml, const TimelineData& data, co
     xml.writeStartElement(QStringLiteral("asset-clip"));
     xml.writeAttribute(QStringLiteral("ref"), AssetId);
     xml.writeAttribute(QStringLiteral("name"), segment.description.simplified());
-    xml.writeAttribute(QStringLiteral("offset"), time(offset));
-    xml.writeAttribute(QStringLiteral("start"), time(start));
-    xml.writeAttribute(QStringLiteral("duration"), time(piece.frames));
+    xml.writeAttribute(QStringLiteral("offset"), time(offset, plan));
+    xml.writeAttribute(QStringLiteral("start"), time(start, plan));
+    xml.writeAttribute(QStringLiteral("duration"), time(piece.frames, plan));
     xml.writeAttribute(QStringLiteral("format"), FormatId);
     if (retimed) {
         xml.writeStartElement(QStringLiteral("timeMap"));
         for (qint64 at : {qint64(0), piece.frames}) {
             xml.writeEmptyElement(QStringLiteral("timept"));
-            xml.writeAttribute(QStringLiteral("time"), time(at));
-            xml.writeAttribute(QStringLiteral("value"), time(piece.first + at * piece.step));
+            xml.writeAttribute(QStringLiteral("time"), time(at, plan));
+            xml.writeAttribute(QStringLiteral("value"), time(piece.first + at * piece.step, plan));
             xml.writeAttribute(QStringLiteral("interp"), QStringLiteral("linear"));
         }
         xml.writeEndElement();
     }
     xml.writeEmptyElement(QStringLiteral("marker"));
-    xml.writeAttribute(QStringLiteral("start"), time(start));
-    xml.writeAttribute(QStringLiteral("duration"), time(1));
+    xml.writeAttribute(QStringLiteral("start"), time(start, plan));
+    xml.writeAttribute(QStringLiteral("duration"), time(1, plan));
     xml.writeAttribute(QStringLiteral("value"), segment.description.simplified());
     xml.writeAttribute(QStringLiteral("note"), ClassificationText::toText(segment.classification));
     xml.writeEndElement();
@@ -110,8 +111,6 @@ void FcpxmlExport::writeClip(QXmlStreamWriter& xml, const TimelineData& data, co
 
 QString FcpxmlExport::text(const TimelineData& data, TimelineAxis axis) const {
     const RenderPlan plan = RenderPlan::compute(data, streamFacts);
-    rateNum = plan.rateNum();
-    rateDen = plan.rateDen();
     const QList<Piece> list = pieces(data, plan, axis);
     qint64 total = 0;
     for (const Piece& piece : list)
@@ -133,7 +132,7 @@ QString FcpxmlExport::text(const TimelineData& data, TimelineAxis axis) const {
     xml.writeAttribute(QStringLiteral("name"), QFileInfo(sourcePath).completeBaseName());
     xml.writeStartElement(QStringLiteral("sequence"));
     xml.writeAttribute(QStringLiteral("format"), FormatId);
-    xml.writeAttribute(QStringLiteral("duration"), time(total));
+    xml.writeAttribute(QStringLiteral("duration"), time(total, plan));
     xml.writeAttribute(QStringLiteral("tcStart"), QStringLiteral("0s"));
     xml.writeAttribute(QStringLiteral("tcFormat"), dropFrame && streamFacts.isNtsc()
                                                        ? QStringLiteral("DF")
@@ -141,7 +140,7 @@ QString FcpxmlExport::text(const TimelineData& data, TimelineAxis axis) const {
     xml.writeStartElement(QStringLiteral("spine"));
     qint64 offset = 0;
     for (const Piece& piece : list) {
-        writeClip(xml, data, piece, offset);
+        writeClip(xml, data, plan, piece, offset);
         offset += piece.frames;
     }
     xml.writeEndDocument();

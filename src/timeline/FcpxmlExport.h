@@ -28,13 +28,8 @@ private:
     };
     QList<Piece> pieces(const TimelineData& data, const RenderPlan& plan, TimelineAxis axis) const;
     void writeResources(QXmlStreamWriter& xml, const RenderPlan& plan) const;
-    void writeClip(QXmlStreamWriter& xml, const TimelineData& data, const Piece& piece,
-                   qint64 offset) const;
-    // Frames as a rational number of seconds on the plan's grid.
-    QString time(qint64 frames) const;
-
-    mutable int rateNum = 30;
-    mutable int rateDen = 1;
+    void writeClip(QXmlStreamWriter& xml, const TimelineData& data, const RenderPlan& plan,
+                   const Piece& piece, qint64 offset) const;
 };
 
 } // namespace Tessaryn
