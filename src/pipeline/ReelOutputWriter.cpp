@@ -64,7 +64,9 @@ bool ReelOutputWriter::writeExport(const Reel& reel, const TimelineData& data,
     }
     // On the reel's own frame grid, so that the files agree with its rendered film.
     exporter->setStreamFacts(reel.facts);
-    exporter->setDropFrame(PipelineSettings::load().drop_frame_markers);
+    const PipelineSettings settings = PipelineSettings::load();
+    exporter->setDropFrame(settings.drop_frame_markers);
+    exporter->setRecordStartHour(settings.record_start_hour);
     exporter->setSourcePath(QFileInfo(reel.source_path).absoluteFilePath());
     return exporter->write(data, exportPath(reel, format, edited),
                            edited ? TimelineAxis::Edited : TimelineAxis::Source, error);

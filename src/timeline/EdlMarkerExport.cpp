@@ -73,9 +73,9 @@ QString EdlMarkerExport::timecode(qint64 frame) const {
     const bool drop = dropFrame && streamFacts.isNtsc() && nominal % 30 == 0;
     // The frame whose label is the record start: drop-frame labels skip nominal/15 labels in
     // 54 of every 60 minutes.
-    qint64 start = qint64(recordHours) * 3600 * nominal;
+    qint64 start = qint64(recordStartHour) * 3600 * nominal;
     if (drop)
-        start -= qint64(recordHours) * 54 * (nominal / 15);
+        start -= qint64(recordStartHour) * 54 * (nominal / 15);
     return Timecode::fromFrame(start + frame, nominal, drop);
 }
 

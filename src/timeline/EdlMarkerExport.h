@@ -23,8 +23,6 @@ public:
     bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
                QString* error) const override;
 
-    // The record timecode of the timeline's first frame, in whole hours.
-    void setRecordStartHours(int hours) { recordHours = hours; }
     // Every file's text, MaxEvents markers each; one file even without markers.
     QStringList files(const TimelineData& data, TimelineAxis axis) const;
     // The path of the n-th file (from 0) written for the given path.
@@ -40,8 +38,6 @@ private:
     QList<Mark> marks(const TimelineData& data, TimelineAxis axis) const;
     QString timecode(qint64 frame) const;
     QString header(int part) const;
-
-    int recordHours = 1;
 };
 
 } // namespace Tessaryn

@@ -34,6 +34,8 @@ public:
     void setDropFrame(bool enabled) { dropFrame = enabled; }
     // The absolute path of the reel's clip, for formats that reference the footage.
     void setSourcePath(const QString& path) { sourcePath = path; }
+    // The hour label of the timeline's first frame, for formats with record timecode.
+    void setRecordStartHour(int hour) { recordStartHour = hour; }
 
 protected:
     // One segment's place on an axis; frames are on the clip's grid and -1 with unknown facts.
@@ -53,6 +55,7 @@ protected:
     StreamFacts streamFacts;
     bool dropFrame = false;
     QString sourcePath;
+    int recordStartHour = 1;
 
     // Pauses have no length in the edited film, so they are left out there.
     static bool isOnAxis(const Segment& segment, TimelineAxis axis);

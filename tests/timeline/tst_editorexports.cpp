@@ -120,12 +120,13 @@ qint64 frameOfLabel(const QString& label, int nominal, bool drop) {
     return frame;
 }
 
-QList<Event> readEvents(const QString& text, int nominal, bool drop) {
+QList<Event> readEvents(const QString& text, int nominal, bool drop, int hour = 1) {
     static const QRegularExpression eventLine(
         QStringLiteral(R"(^(\d{3})  001      V     C        (\S+) (\S+) (\S+) (\S+)\s*\n)"
                        R"( \|C:ResolveColor(\w+) \|M:(.*) \|D:(\d+)$)"),
         QRegularExpression::MultilineOption);
-    const qint64 start = frameOfLabel(QStringLiteral("01:00:00:00"), nominal, drop);
+    const qint64 start = frameOfLabel(
+        QStringLiteral("%1:00:00:00").arg(hour, 2, 10, QLatin1Char('0')), nominal, drop);
     QList<Event> events;
     for (auto it = eventLine.globalMatch(text); it.hasNext();) {
         const auto match = it.next();
@@ -276,11 +277,13 @@ private slots:
         QTest::addColumn<int>("num");
         QTest::addColumn<int>("den");
         QTest::addColumn<bool>("drop");
-        QTest::newRow("24") << 24 << 1 << false;
-        QTest::newRow("25") << 25 << 1 << false;
-        QTest::newRow("29.97 NDF") << 30000 << 1001 << false;
-        QTest::newRow("29.97 DF") << 30000 << 1001 << true;
-        QTest::newRow("59.94 DF") << 60000 << 1001 << true;
+        QTest::addColumn<int>("hour");
+        QTest::newRow("24") << 24 << 1 << false << 1;
+        QTest::newRow("25 from hour 0") << 25 << 1 << false << 0;
+        QTest::newRow("29.97 NDF") << 30000 << 1001 << false << 1;
+        QTest::newRow("29.97 DF") << 30000 << 1001 << true << 1;
+        QTest::newRow("29.97 DF from hour 10") << 30000 << 1001 << true << 10;
+        QTest::newRow("59.94 DF") << 60000 << 1001 << true << 1;
     }
 
     // The events, read back by the counting rules, sit where the render plan puts the pieces;
@@ -289,14 +292,16 @@ private slots:
         QFETCH(int, num);
         QFETCH(int, den);
         QFETCH(bool, drop);
+        QFETCH(int, hour);
         TimelineData data = sample();
         data.segments.append(part(8.5, 700.0, Classification::Milestone, 1.0, "Long | take"));
         data.segments.append(part(700.0, 712.0, Classification::Milestone, 1.0, "End"));
         const StreamFacts facts = factsAt(num, den);
         const auto exporter = exporterFor(QStringLiteral("edl"), facts, drop);
+        exporter->setRecordStartHour(hour);
         const QString text = exporter->text(data, TimelineAxis::Edited);
         QCOMPARE(text.contains(QStringLiteral("FCM: DROP FRAME")), drop);
-        const QList<Event> events = readEvents(text, facts.nominalFps(), drop);
+        const QList<Event> events = readEvents(text, facts.nominalFps(), drop, hour);
         const RenderPlan plan = RenderPlan::compute(data, facts);
         QCOMPARE(events.size(), plan.pieces().size());
         for (int i = 0; i < events.size(); ++i) {
