@@ -7,7 +7,7 @@ packages=(
   build-essential g++ cmake pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libcurl4-openssl-dev libsecret-1-dev
-  ffmpeg
+  ffmpeg melt libxml2-utils
   gnome-keyring dbus dbus-x11 libsecret-tools
   xvfb xauth
   fonts-noto-color-emoji fonts-dejavu-core

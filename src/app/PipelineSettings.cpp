@@ -21,6 +21,7 @@ const char* const SoundKey = "render/sound";
 const char* const MuteSpedKey = "render/mute_sped_sound";
 const char* const SpedDbKey = "render/sped_sound_db";
 const char* const DropFrameKey = "markers/drop_frame";
+const char* const RecordStartKey = "markers/record_start_hour";
 
 // Anything but a stored boolean reads as the default.
 bool checkedFlag(const QVariant& value, bool fallback) {
@@ -99,6 +100,8 @@ PipelineSettings PipelineSettings::checked() const {
     out.sped_sound_db =
         checkedNumber(sped_sound_db, MinSpedSoundDb, MaxSpedSoundDb, DefaultSpedSoundDb);
     out.drop_frame_markers = drop_frame_markers;
+    out.record_start_hour =
+        int(checkedNumber(record_start_hour, 0, MaxRecordStartHour, DefaultRecordStartHour));
     return out;
 }
 
@@ -118,6 +121,8 @@ PipelineSettings PipelineSettings::load() {
     out.sped_sound_db =
         checkedNumber(store.value(SpedDbKey), MinSpedSoundDb, MaxSpedSoundDb, DefaultSpedSoundDb);
     out.drop_frame_markers = checkedFlag(store.value(DropFrameKey), false);
+    out.record_start_hour = int(
+        checkedNumber(store.value(RecordStartKey), 0, MaxRecordStartHour, DefaultRecordStartHour));
     return out.checked();
 }
 
@@ -135,6 +140,7 @@ bool PipelineSettings::save() const {
     store.setValue(MuteSpedKey, values.mute_sped_sound);
     store.setValue(SpedDbKey, values.sped_sound_db);
     store.setValue(DropFrameKey, values.drop_frame_markers);
+    store.setValue(RecordStartKey, values.record_start_hour);
     store.sync();
     return store.status() == QSettings::NoError;
 }

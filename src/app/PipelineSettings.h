@@ -45,6 +45,10 @@ public:
     double sped_sound_db = DefaultSpedSoundDb;
     // Marker timecodes of 29.97 and 59.94 fps reels as drop-frame labels.
     bool drop_frame_markers = false;
+    // The hour the record timecode of marker EDLs starts at, 01:00:00:00 by default.
+    static constexpr int DefaultRecordStartHour = 1;
+    static constexpr int MaxRecordStartHour = 23;
+    int record_start_hour = DefaultRecordStartHour;
 
     static QString defaultModel();    // "gemini-3.8-flash"
     static QString defaultAnalyzer(); // "gemini"

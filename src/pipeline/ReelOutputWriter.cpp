@@ -43,7 +43,8 @@ QString ReelOutputWriter::exportPath(const Reel& reel, const QString& format, bo
         return edited ? reel.edited_markers_path : reel.source_markers_path;
     if (format == QLatin1String("srt"))
         return edited ? reel.edited_srt_path : reel.source_srt_path;
-    // Other formats sit beside the marker lists, named after the reel's files like them.
+    // Other formats sit beside the marker lists, named after the reel's files like them; the
+    // format's name is its extension (.edl, .otio, .fcpxml, .mlt).
     QString stem = QFileInfo(reel.timeline_path).completeBaseName();
     stem.chop(QStringLiteral("_timeline").size());
     return QFileInfo(reel.source_markers_path)
@@ -63,7 +64,10 @@ bool ReelOutputWriter::writeExport(const Reel& reel, const TimelineData& data,
     }
     // On the reel's own frame grid, so that the files agree with its rendered film.
     exporter->setStreamFacts(reel.facts);
-    exporter->setDropFrame(PipelineSettings::load().drop_frame_markers);
+    const PipelineSettings settings = PipelineSettings::load();
+    exporter->setDropFrame(settings.drop_frame_markers);
+    exporter->setRecordStartHour(settings.record_start_hour);
+    exporter->setSourcePath(QFileInfo(reel.source_path).absoluteFilePath());
     return exporter->write(data, exportPath(reel, format, edited),
                            edited ? TimelineAxis::Edited : TimelineAxis::Source, error);
 }

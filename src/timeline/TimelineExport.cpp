@@ -14,13 +14,17 @@ namespace Tessaryn {
 
 bool TimelineExport::write(const TimelineData& data, const QString& path, TimelineAxis axis,
                            QString* error) const {
+    return writeText(path, text(data, axis), error);
+}
+
+bool TimelineExport::writeText(const QString& path, const QString& text, QString* error) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {
         if (error)
             *error = QStringLiteral("Cannot create the folder %1").arg(folder);
         return false;
     }
-    if (!SafeFile::writeText(path, text(data, axis))) {
+    if (!SafeFile::writeText(path, text)) {
         if (error)
             *error = QStringLiteral("Cannot write %1").arg(path);
         return false;

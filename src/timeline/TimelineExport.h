@@ -24,14 +24,18 @@ public:
 
     // Makes the folder and replaces the file atomically; on failure the previous file stays and
     // error (when given) says why.
-    bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
-               QString* error) const;
+    virtual bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
+                       QString* error) const;
 
     // The clip's frame grid: once known, edited times come from the render plan, so the file
     // agrees with the rendered film to the frame. Unknown facts keep the timeline's own times.
     void setStreamFacts(const StreamFacts& facts) { streamFacts = facts; }
     // Marker timecodes at 1000/1001 rates as drop-frame labels instead of non-drop ones.
     void setDropFrame(bool enabled) { dropFrame = enabled; }
+    // The absolute path of the reel's clip, for formats that reference the footage.
+    void setSourcePath(const QString& path) { sourcePath = path; }
+    // The hour label of the timeline's first frame, for formats with record timecode.
+    void setRecordStartHour(int hour) { recordStartHour = hour; }
 
 protected:
     // One segment's place on an axis; frames are on the clip's grid and -1 with unknown facts.
@@ -45,8 +49,13 @@ protected:
     // One entry per segment of the timeline, in its order.
     QList<Span> spans(const TimelineData& data, TimelineAxis axis) const;
 
+    // write's folder making and atomic replacement, for one file of given text.
+    static bool writeText(const QString& path, const QString& text, QString* error);
+
     StreamFacts streamFacts;
     bool dropFrame = false;
+    QString sourcePath;
+    int recordStartHour = 1;
 
     // Pauses have no length in the edited film, so they are left out there.
     static bool isOnAxis(const Segment& segment, TimelineAxis axis);

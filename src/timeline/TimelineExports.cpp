@@ -1,6 +1,10 @@
 #include "timeline/TimelineExports.h"
 
+#include "timeline/EdlMarkerExport.h"
+#include "timeline/FcpxmlExport.h"
 #include "timeline/MarkersCsvExport.h"
+#include "timeline/MltExport.h"
+#include "timeline/OtioExport.h"
 #include "timeline/SrtExport.h"
 
 namespace Tessaryn {
@@ -18,6 +22,10 @@ struct Entry {
 const Entry Registry[] = {
     {"csv", [] { return std::unique_ptr<TimelineExport>(new MarkersCsvExport()); }},
     {"srt", [] { return std::unique_ptr<TimelineExport>(new SrtExport()); }},
+    {"edl", [] { return std::unique_ptr<TimelineExport>(new EdlMarkerExport()); }},
+    {"fcpxml", [] { return std::unique_ptr<TimelineExport>(new FcpxmlExport()); }},
+    {"mlt", [] { return std::unique_ptr<TimelineExport>(new MltExport()); }},
+    {"otio", [] { return std::unique_ptr<TimelineExport>(new OtioExport()); }},
 };
 
 } // namespace

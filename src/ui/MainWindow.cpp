@@ -186,6 +186,12 @@ void MainWindow::setupUi() {
     statusBar()->addPermanentWidget(cancelJobsButton);
 }
 
+void MainWindow::addEditorExport(QMenu* menu, const QString& text, const char* format) {
+    const QString name = QString::fromLatin1(format);
+    connect(menu->addAction(text), &QAction::triggered, this,
+            [this, name] { onExportEditorTimelineRequested(name); });
+}
+
 QAction* MainWindow::addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
                                    const QKeySequence& shortcut) {
     QAction* action = menu->addAction(text);
@@ -230,6 +236,12 @@ void MainWindow::setupMenus() {
                   &MainWindow::onExportMarkersRequested);
     addMenuAction(exports, QStringLiteral("Export SubRip &Subtitles (.srt)..."),
                   &MainWindow::onExportSubtitlesRequested);
+    exports->addSeparator();
+    // Editable timelines for other editors, one line each.
+    addEditorExport(exports, QStringLiteral("Export DaVinci Resolve Marker &EDL (.edl)"), "edl");
+    addEditorExport(exports, QStringLiteral("Export &Final Cut Pro XML (.fcpxml)"), "fcpxml");
+    addEditorExport(exports, QStringLiteral("Export &Kdenlive/Shotcut Timeline (.mlt)"), "mlt");
+    addEditorExport(exports, QStringLiteral("Export &OpenTimelineIO Timeline (.otio)"), "otio");
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     addMenuAction(view, QStringLiteral("&AI Token && Cost Telemetry..."), &MainWindow::onOpenUsage);

@@ -60,6 +60,8 @@ public:
     void onReelRequest(const QString& verb, const QString& name);
     void onExportMarkersRequested();
     void onExportSubtitlesRequested();
+    // Writes the format on both axes for every analysed reel, beside its marker lists.
+    void onExportEditorTimelineRequested(const QString& format);
 
     void onOpenMetadata();
     void onOpenSettings();
@@ -144,6 +146,7 @@ private:
     void reportExportFailures(const QStringList& reels);
     // Both axes of one format for every analysed reel; the names of the reels that failed.
     int exportForAllReels(const QString& format, QStringList* failed);
+    void addEditorExport(QMenu* menu, const QString& text, const char* format);
     void showPreview(const QString& path);
     // Where the key lives, in the status bar's words.
     static QString vaultText();

@@ -188,6 +188,16 @@ void MainWindow::onExportSubtitlesRequested() {
     reportExportFailures(failed);
 }
 
+void MainWindow::onExportEditorTimelineRequested(const QString& format) {
+    QStringList failed;
+    const int count = exportForAllReels(format, &failed);
+    const QString message = QStringLiteral("Exported .%1 timelines for %2 reels to %3.")
+                                .arg(format, QString::number(count), workspace->getMarkersDir());
+    statusBar()->showMessage(message, 5000);
+    copilotNotice(message);
+    reportExportFailures(failed);
+}
+
 void MainWindow::reportExportFailures(const QStringList& reels) {
     if (!reels.isEmpty())
         copilotNotice(QStringLiteral("Could not write the files of: %1").arg(reels.join(", ")));

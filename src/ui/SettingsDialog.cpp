@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -265,9 +266,14 @@ void SettingsDialog::addSoundRows(QFormLayout* form, const PipelineSettings& sav
     dropFrameCheck =
         new QCheckBox(QStringLiteral("Drop-frame timecode at 29.97 and 59.94 fps"), parent);
     dropFrameCheck->setChecked(saved.drop_frame_markers);
+    recordStartSpin = new QSpinBox(parent);
+    recordStartSpin->setRange(0, PipelineSettings::MaxRecordStartHour);
+    recordStartSpin->setValue(saved.record_start_hour);
+    recordStartSpin->setPrefix(QStringLiteral("hour "));
     form->addRow(QStringLiteral("Sound:"), soundCombo);
     form->addRow(QStringLiteral("Sped-up Sound Level:"), spedDbSpin);
     form->addRow(QStringLiteral("Markers:"), dropFrameCheck);
+    form->addRow(QStringLiteral("Marker EDL Record Start:"), recordStartSpin);
 }
 
 void SettingsDialog::applySoundChoices(PipelineSettings& values) const {
@@ -276,6 +282,7 @@ void SettingsDialog::applySoundChoices(PipelineSettings& values) const {
     values.mute_sped_sound = choice == SoundChoice::Muted;
     values.sped_sound_db = spedDbSpin->value();
     values.drop_frame_markers = dropFrameCheck->isChecked();
+    values.record_start_hour = recordStartSpin->value();
 }
 
 double SettingsDialog::minPauseSeconds() const {

@@ -7,6 +7,7 @@ class QCheckBox;
 class QComboBox;
 class QFormLayout;
 class QDoubleSpinBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -60,6 +61,7 @@ private:
     QComboBox* soundCombo = nullptr;
     QDoubleSpinBox* spedDbSpin = nullptr;
     QCheckBox* dropFrameCheck = nullptr;
+    QSpinBox* recordStartSpin = nullptr;
     QLabel* ffmpegStatusLabel = nullptr;
     QString loadedKey; // the key found on opening: saving it again stores nothing
 };

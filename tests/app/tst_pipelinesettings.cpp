@@ -148,6 +148,30 @@ private slots:
         QCOMPARE(settings.value("pipeline/minimum_pause").toDouble(), 2.0);
     }
 
+    // The marker EDL's record start is an hour label, 0 to 23.
+    void storedRecordStartIsChecked_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("nothing stored") << QVariant() << 1;
+        QTest::newRow("hour 0") << QVariant(0) << 0;
+        QTest::newRow("hour 23 as text") << QVariant("23") << 23;
+        QTest::newRow("past the day") << QVariant(24) << 1;
+        QTest::newRow("negative") << QVariant(-1) << 1;
+        QTest::newRow("damaged") << QVariant("noon") << 1;
+    }
+
+    void storedRecordStartIsChecked() {
+        QFETCH(QVariant, stored);
+        QFETCH(int, expected);
+        store({}, {}, {});
+        {
+            QSettings settings(AppInfo::organizationName(), AppInfo::applicationName());
+            if (stored.isValid())
+                settings.setValue("markers/record_start_hour", stored);
+        }
+        QCOMPARE(PipelineSettings::load().record_start_hour, expected);
+    }
+
     // Progress lines and the copilot name the model in use, whichever it is.
     void displayNames_data() {
         QTest::addColumn<QString>("model");

@@ -159,7 +159,15 @@ private slots:
         run = cli({"export", ws, "--reel", "Reel_B", "--format", "srt"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts).size(), 2);
-        run = cli({"export", ws, "--format", "edl"});
+        run = cli({"export", ws, "--format", "edl", "--axis", "edited"});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList edls = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(edls.size(), 2);
+        QVERIFY(edls[0].endsWith("_edited.edl"));
+        const QByteArray edl = TestSupport::readFile(edls[0]);
+        QVERIFY2(edl.contains("01:00:01:00 01:00:01:01") && edl.contains("|M:Screws |D:2"),
+                 edl.constData());
+        run = cli({"export", ws, "--format", "aaf"});
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.err.contains("unknown format"));
 

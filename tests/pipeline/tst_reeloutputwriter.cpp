@@ -4,6 +4,7 @@
 #include "workspace/Reel.h"
 
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 using namespace Tessaryn;
@@ -48,6 +49,7 @@ private:
         reel.edited_markers_path = dir.filePath("markers/bench_edited_markers.csv");
         reel.source_srt_path = dir.filePath("subtitles/bench_source.srt");
         reel.edited_srt_path = dir.filePath("subtitles/bench_edited.srt");
+        reel.source_path = dir.filePath("clips/bench & b\u00e4nch.mp4");
         reel.facts.rateNum = num;
         reel.facts.rateDen = den;
         return reel;
@@ -97,6 +99,34 @@ private slots:
                 cues += line + '\n';
         }
         QCOMPARE(cues, subtitles);
+    }
+
+    // The editor formats go beside the marker lists, named by axis, and name the reel's clip.
+    void editorFilesNameTheClip_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("named");
+        const QString path = dir.filePath("clips/bench &amp; b\u00e4nch.mp4");
+        QTest::newRow("mlt") << "mlt" << path;
+        QTest::newRow("otio") << "otio"
+                              << QUrl::fromLocalFile(dir.filePath("clips/bench & b\u00e4nch.mp4"))
+                                     .toString(QUrl::FullyEncoded);
+        QTest::newRow("edl") << "edl"
+                             << "TITLE: bench & b\u00e4nch";
+    }
+
+    void editorFilesNameTheClip() {
+        QFETCH(QString, format);
+        QFETCH(QString, named);
+        const Reel reel = reelAt(25, 1);
+        for (bool edited : {false, true}) {
+            QString error;
+            QVERIFY2(ReelOutputWriter::writeExport(reel, sample(), format, edited, &error),
+                     qPrintable(error));
+            const QString path = ReelOutputWriter::exportPath(reel, format, edited);
+            QCOMPARE(path, dir.filePath(QStringLiteral("markers/bench_%1.%2")
+                                            .arg(edited ? "edited" : "source", format)));
+            QVERIFY(QString::fromUtf8(TestSupport::readFile(path)).contains(named));
+        }
     }
 };
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "timeline/TimelineExport.h"
+
+class QXmlStreamWriter;
+
+namespace Tessaryn {
+
+class RenderPlan;
+
+// Final Cut Pro XML 1.9: a format resource with the frame duration and size, one asset for the
+// clip (an absolute file URL, with sound when the clip has it) and a project whose primary
+// storyline holds one asset-clip a piece. On the edited axis the pieces are the render plan's
+// (pauses left out, a sped piece retimed by a linear timeMap); on the source axis every
+// segment at speed 1. Each clip carries a marker named after its segment with the class as its
+// note; FCPXML markers have no colour.
+class FcpxmlExport : public TimelineExport {
+public:
+    QString formatName() const override;
+    QString text(const TimelineData& data, TimelineAxis axis) const override;
+
+private:
+    struct Piece {
+        int segmentIndex = -1;
+        qint64 first = 0;
+        qint64 frames = 0; // on the storyline
+        int step = 1;
+    };
+    QList<Piece> pieces(const TimelineData& data, const RenderPlan& plan, TimelineAxis axis) const;
+    void writeResources(QXmlStreamWriter& xml, const RenderPlan& plan) const;
+    void writeClip(QXmlStreamWriter& xml, const TimelineData& data, const RenderPlan& plan,
+                   const Piece& piece, qint64 offset) const;
+};
+
+} // namespace Tessaryn

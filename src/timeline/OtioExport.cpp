@@ -1,0 +1,156 @@
+#include "timeline/OtioExport.h"
+
+#include "timeline/ClassificationText.h"
+#include "timeline/RenderPlan.h"
+#include "timeline/TimelineData.h"
+
+#include <QJsonDocument>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Tessaryn {
+
+namespace {
+
+QJsonObject rationalTime(double value, double rate) {
+    return {{"OTIO_SCHEMA", "RationalTime.1"}, {"rate", rate}, {"value", value}};
+}
+
+QJsonObject timeRange(double start, double duration, double rate) {
+    return {{"OTIO_SCHEMA", "TimeRange.1"},
+            {"duration", rationalTime(duration, rate)},
+            {"start_time", rationalTime(start, rate)}};
+}
+
+// The colours follow the marker lists' (Resolve's) colours of the classes.
+QString markerColor(Classification kind) {
+    switch (kind) {
+    case Classification::Milestone:
+        return QStringLiteral("GREEN");
+    case Classification::RepetitiveAssembly:
+        return QStringLiteral("YELLOW");
+    case Classification::StaticPause:
+        return QStringLiteral("RED");
+    case Classification::Unclassified:
+        break;
+    }
+    return QStringLiteral("BLUE");
+}
+
+QJsonObject marker(const Segment& segment, const QJsonObject& range) {
+    return {{"OTIO_SCHEMA", "Marker.2"},
+            {"name", segment.description.simplified()},
+            {"color", markerColor(segment.classification)},
+            {"comment", ClassificationText::toText(segment.classification)},
+            {"marked_range", range},
+            {"metadata", QJsonObject()}};
+}
+
+QJsonObject timeWarp(int step) {
+    return {{"OTIO_SCHEMA", "LinearTimeWarp.1"},
+            {"name", ""},
+            {"effect_name", "LinearTimeWarp"},
+            {"time_scalar", double(step)},
+            {"metadata", QJsonObject()}};
+}
+
+// Fields every item (clip, gap) and composition (track, stack) shares.
+QJsonObject item(const char* schema, const QString& name, const QJsonValue& sourceRange) {
+    return {{"OTIO_SCHEMA", schema},       {"name", name},
+            {"source_range", sourceRange}, {"effects", QJsonArray()},
+            {"markers", QJsonArray()},     {"enabled", true},
+            {"metadata", QJsonObject()}};
+}
+
+} // namespace
+
+QString OtioExport::formatName() const {
+    return QStringLiteral("otio");
+}
+
+QList<OtioExport::Item> OtioExport::items(const TimelineData& data, const RenderPlan& plan,
+                                          TimelineAxis axis) const {
+    QList<Item> out;
+    if (axis == TimelineAxis::Edited) {
+        for (const RenderPlan::Piece& piece : plan.pieces())
+            out.append({piece.segmentIndex, piece.firstFrame, piece.outputFrames, piece.step});
+        return out;
+    }
+    const double fps = double(plan.rateNum()) / double(plan.rateDen());
+    for (int i = 0; i < data.segments.size(); ++i) {
+        const Segment& s = data.segments[i];
+        const qint64 first = std::llround(std::max(0.0, s.source_start) * fps);
+        const qint64 end = std::llround(std::max(0.0, s.source_end) * fps);
+        if (end > first)
+            out.append({i, first, end - first, 1, s.classification == Classification::StaticPause});
+    }
+    return out;
+}
+
+QJsonObject OtioExport::mediaReference(double rate) const {
+    const QJsonValue available =
+        streamFacts.duration > 0
+            ? QJsonValue(timeRange(0, std::floor(streamFacts.duration * rate + 1e-6), rate))
+            : QJsonValue();
+    return {{"OTIO_SCHEMA", "ExternalReference.1"},
+            {"name", QUrl::fromLocalFile(sourcePath).fileName()},
+            {"target_url", QUrl::fromLocalFile(sourcePath).toString(QUrl::FullyEncoded)},
+            {"available_range", available},
+            {"available_image_bounds", QJsonValue()},
+            {"metadata", QJsonObject()}};
+}
+
+QJsonObject OtioExport::clip(const TimelineData& data, const Item& entry, double rate,
+                             bool withMarker) const {
+    const Segment& segment = data.segments[entry.segmentIndex];
+    const QJsonObject range = timeRange(double(entry.first), double(entry.frames), rate);
+    QJsonObject object = item(entry.gap ? "Gap.1" : "Clip.2", segment.description.simplified(),
+                              entry.gap ? timeRange(0, double(entry.frames), rate) : range);
+    if (withMarker)
+        object["markers"] = QJsonArray{
+            marker(segment, entry.gap ? timeRange(0, double(entry.frames), rate) : range)};
+    if (entry.gap)
+        return object;
+    if (entry.step > 1)
+        object["effects"] = QJsonArray{timeWarp(entry.step)};
+    object["media_references"] = QJsonObject{{"DEFAULT_MEDIA", mediaReference(rate)}};
+    object["active_media_reference_key"] = "DEFAULT_MEDIA";
+    object["metadata"] = QJsonObject{
+        {"tessaryn", QJsonObject{{"class", ClassificationText::toText(segment.classification)},
+                                 {"speed", segment.speed_factor}}}};
+    return object;
+}
+
+QJsonObject OtioExport::track(const QString& kind, const QJsonArray& children) const {
+    QJsonObject object =
+        item("Track.1", kind == QLatin1String("Video") ? "V1" : "A1", QJsonValue());
+    object["kind"] = kind;
+    object["children"] = children;
+    return object;
+}
+
+QString OtioExport::text(const TimelineData& data, TimelineAxis axis) const {
+    const RenderPlan plan = RenderPlan::compute(data, streamFacts);
+    const double rate = double(plan.rateNum()) / double(plan.rateDen());
+    QJsonArray video;
+    QJsonArray audio;
+    for (const Item& entry : items(data, plan, axis)) {
+        video.append(clip(data, entry, rate, true));
+        audio.append(clip(data, entry, rate, false));
+    }
+    QJsonArray tracks{track(QStringLiteral("Video"), video)};
+    if (streamFacts.hasAudio)
+        tracks.append(track(QStringLiteral("Audio"), audio));
+    QJsonObject stack = item("Stack.1", QStringLiteral("tracks"), QJsonValue());
+    stack["children"] = tracks;
+    const QJsonObject timeline{{"OTIO_SCHEMA", "Timeline.1"},
+                               {"name", QUrl::fromLocalFile(sourcePath).fileName()},
+                               {"global_start_time", rationalTime(0, rate)},
+                               {"tracks", stack},
+                               {"metadata", QJsonObject()}};
+    return QString::fromUtf8(QJsonDocument(timeline).toJson(QJsonDocument::Indented));
+}
+
+} // namespace Tessaryn
