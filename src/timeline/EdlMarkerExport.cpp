@@ -13,21 +13,6 @@ namespace Tessaryn {
 
 namespace {
 
-// The colours of the marker lists.
-QString resolveColor(Classification kind) {
-    switch (kind) {
-    case Classification::Milestone:
-        return QStringLiteral("Green");
-    case Classification::RepetitiveAssembly:
-        return QStringLiteral("Yellow");
-    case Classification::StaticPause:
-        return QStringLiteral("Red");
-    case Classification::Unclassified:
-        break;
-    }
-    return QStringLiteral("Blue");
-}
-
 // "|" separates the comment's fields and a line break ends it, so neither may stay in a name.
 QString markerName(const QString& text) {
     QString name = text.simplified();
@@ -62,7 +47,7 @@ QList<EdlMarkerExport::Mark> EdlMarkerExport::marks(const TimelineData& data,
             same.frames = std::max(same.frames, end - first);
             continue;
         }
-        out.append({first, std::max<qint64>(1, end - first), resolveColor(s.classification),
+        out.append({first, std::max<qint64>(1, end - first), markerColor(s.classification),
                     markerName(s.description)});
     }
     return out;

@@ -31,25 +31,6 @@ QString FcpxmlExport::formatName() const {
     return QStringLiteral("fcpxml");
 }
 
-QList<FcpxmlExport::Piece> FcpxmlExport::pieces(const TimelineData& data, const RenderPlan& plan,
-                                                TimelineAxis axis) const {
-    QList<Piece> out;
-    if (axis == TimelineAxis::Edited) {
-        for (const RenderPlan::Piece& piece : plan.pieces())
-            out.append({piece.segmentIndex, piece.firstFrame, piece.outputFrames, piece.step});
-        return out;
-    }
-    const double fps = double(plan.rateNum()) / double(plan.rateDen());
-    for (int i = 0; i < data.segments.size(); ++i) {
-        const Segment& s = data.segments[i];
-        const qint64 first = std::llround(std::max(0.0, s.source_start) * fps);
-        const qint64 end = std::llround(std::max(0.0, s.source_end) * fps);
-        if (end > first)
-            out.append({i, first, end - first, 1});
-    }
-    return out;
-}
-
 void FcpxmlExport::writeResources(QXmlStreamWriter& xml, const RenderPlan& plan) const {
     xml.writeStartElement(QStringLiteral("resources"));
     xml.writeEmptyElement(QStringLiteral("format"));
@@ -79,7 +60,7 @@ void FcpxmlExport::writeResources(QXmlStreamWriter& xml, const RenderPlan& plan)
 }
 
 void FcpxmlExport::writeClip(QXmlStreamWriter& xml, const TimelineData& data,
-                             const RenderPlan& plan, const Piece& piece, qint64 offset) const {
+                             const RenderPlan& plan, const ClipSpan& piece, qint64 offset) const {
     const Segment& segment = data.segments[piece.segmentIndex];
     const bool retimed = piece.step > 1;
     // A retimed clip's start and markers are in its own, retimed time.
@@ -111,9 +92,9 @@ void FcpxmlExport::writeClip(QXmlStreamWriter& xml, const TimelineData& data,
 
 QString FcpxmlExport::text(const TimelineData& data, TimelineAxis axis) const {
     const RenderPlan plan = RenderPlan::compute(data, streamFacts);
-    const QList<Piece> list = pieces(data, plan, axis);
+    const QList<ClipSpan> list = clipSpans(data, plan, axis);
     qint64 total = 0;
-    for (const Piece& piece : list)
+    for (const ClipSpan& piece : list)
         total += piece.frames;
 
     QString out;
@@ -139,7 +120,7 @@ QString FcpxmlExport::text(const TimelineData& data, TimelineAxis axis) const {
                                                        : QStringLiteral("NDF"));
     xml.writeStartElement(QStringLiteral("spine"));
     qint64 offset = 0;
-    for (const Piece& piece : list) {
+    for (const ClipSpan& piece : list) {
         writeClip(xml, data, plan, piece, offset);
         offset += piece.frames;
     }

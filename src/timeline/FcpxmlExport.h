@@ -20,16 +20,9 @@ public:
     QString text(const TimelineData& data, TimelineAxis axis) const override;
 
 private:
-    struct Piece {
-        int segmentIndex = -1;
-        qint64 first = 0;
-        qint64 frames = 0; // on the storyline
-        int step = 1;
-    };
-    QList<Piece> pieces(const TimelineData& data, const RenderPlan& plan, TimelineAxis axis) const;
     void writeResources(QXmlStreamWriter& xml, const RenderPlan& plan) const;
     void writeClip(QXmlStreamWriter& xml, const TimelineData& data, const RenderPlan& plan,
-                   const Piece& piece, qint64 offset) const;
+                   const ClipSpan& piece, qint64 offset) const;
 };
 
 } // namespace Tessaryn

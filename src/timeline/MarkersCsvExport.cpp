@@ -7,23 +7,7 @@
 
 namespace Tessaryn {
 
-namespace {
-
-QString markerColor(Classification classification) {
-    switch (classification) {
-    case Classification::Milestone:
-        return QStringLiteral("Green");
-    case Classification::RepetitiveAssembly:
-        return QStringLiteral("Yellow");
-    case Classification::StaticPause:
-        return QStringLiteral("Red");
-    case Classification::Unclassified:
-        break;
-    }
-    return QStringLiteral("Blue");
-}
-
-} // namespace
+namespace {} // namespace
 
 MarkersCsvExport::MarkersCsvExport(double fps) : fps(fps) {}
 

@@ -24,25 +24,10 @@ QJsonObject timeRange(double start, double duration, double rate) {
             {"start_time", rationalTime(start, rate)}};
 }
 
-// The colours follow the marker lists' (Resolve's) colours of the classes.
-QString markerColor(Classification kind) {
-    switch (kind) {
-    case Classification::Milestone:
-        return QStringLiteral("GREEN");
-    case Classification::RepetitiveAssembly:
-        return QStringLiteral("YELLOW");
-    case Classification::StaticPause:
-        return QStringLiteral("RED");
-    case Classification::Unclassified:
-        break;
-    }
-    return QStringLiteral("BLUE");
-}
-
 QJsonObject marker(const Segment& segment, const QJsonObject& range) {
     return {{"OTIO_SCHEMA", "Marker.2"},
             {"name", segment.description.simplified()},
-            {"color", markerColor(segment.classification)},
+            {"color", TimelineExport::markerColor(segment.classification).toUpper()},
             {"comment", ClassificationText::toText(segment.classification)},
             {"marked_range", range},
             {"metadata", QJsonObject()}};
@@ -70,25 +55,6 @@ QString OtioExport::formatName() const {
     return QStringLiteral("otio");
 }
 
-QList<OtioExport::Item> OtioExport::items(const TimelineData& data, const RenderPlan& plan,
-                                          TimelineAxis axis) const {
-    QList<Item> out;
-    if (axis == TimelineAxis::Edited) {
-        for (const RenderPlan::Piece& piece : plan.pieces())
-            out.append({piece.segmentIndex, piece.firstFrame, piece.outputFrames, piece.step});
-        return out;
-    }
-    const double fps = double(plan.rateNum()) / double(plan.rateDen());
-    for (int i = 0; i < data.segments.size(); ++i) {
-        const Segment& s = data.segments[i];
-        const qint64 first = std::llround(std::max(0.0, s.source_start) * fps);
-        const qint64 end = std::llround(std::max(0.0, s.source_end) * fps);
-        if (end > first)
-            out.append({i, first, end - first, 1, s.classification == Classification::StaticPause});
-    }
-    return out;
-}
-
 QJsonObject OtioExport::mediaReference(double rate) const {
     const QJsonValue available =
         streamFacts.duration > 0
@@ -102,16 +68,16 @@ QJsonObject OtioExport::mediaReference(double rate) const {
             {"metadata", QJsonObject()}};
 }
 
-QJsonObject OtioExport::clip(const TimelineData& data, const Item& entry, double rate,
+QJsonObject OtioExport::clip(const TimelineData& data, const ClipSpan& entry, double rate,
                              bool withMarker) const {
     const Segment& segment = data.segments[entry.segmentIndex];
     const QJsonObject range = timeRange(double(entry.first), double(entry.frames), rate);
-    QJsonObject object = item(entry.gap ? "Gap.1" : "Clip.2", segment.description.simplified(),
-                              entry.gap ? timeRange(0, double(entry.frames), rate) : range);
+    QJsonObject object = item(entry.pause ? "Gap.1" : "Clip.2", segment.description.simplified(),
+                              entry.pause ? timeRange(0, double(entry.frames), rate) : range);
     if (withMarker)
         object["markers"] = QJsonArray{
-            marker(segment, entry.gap ? timeRange(0, double(entry.frames), rate) : range)};
-    if (entry.gap)
+            marker(segment, entry.pause ? timeRange(0, double(entry.frames), rate) : range)};
+    if (entry.pause)
         return object;
     if (entry.step > 1)
         object["effects"] = QJsonArray{timeWarp(entry.step)};
@@ -136,7 +102,7 @@ QString OtioExport::text(const TimelineData& data, TimelineAxis axis) const {
     const double rate = double(plan.rateNum()) / double(plan.rateDen());
     QJsonArray video;
     QJsonArray audio;
-    for (const Item& entry : items(data, plan, axis)) {
+    for (const ClipSpan& entry : clipSpans(data, plan, axis)) {
         video.append(clip(data, entry, rate, true));
         audio.append(clip(data, entry, rate, false));
     }

@@ -21,17 +21,7 @@ public:
     QString text(const TimelineData& data, TimelineAxis axis) const override;
 
 private:
-    // One item of a track: source frames [first, first + frames) shown at the step; a gap when
-    // it is a pause on the source axis.
-    struct Item {
-        int segmentIndex = -1;
-        qint64 first = 0;
-        qint64 frames = 0;
-        int step = 1;
-        bool gap = false;
-    };
-    QList<Item> items(const TimelineData& data, const RenderPlan& plan, TimelineAxis axis) const;
-    QJsonObject clip(const TimelineData& data, const Item& item, double rate,
+    QJsonObject clip(const TimelineData& data, const ClipSpan& item, double rate,
                      bool withMarker) const;
     QJsonObject mediaReference(double rate) const;
     QJsonObject track(const QString& kind, const QJsonArray& children) const;

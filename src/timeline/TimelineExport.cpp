@@ -74,4 +74,37 @@ double TimelineExport::endOn(const Segment& segment, TimelineAxis axis) {
     return axis == TimelineAxis::Edited ? segment.edited_end : segment.source_end;
 }
 
+QList<TimelineExport::ClipSpan>
+TimelineExport::clipSpans(const TimelineData& data, const RenderPlan& plan, TimelineAxis axis) {
+    QList<ClipSpan> out;
+    if (axis == TimelineAxis::Edited) {
+        for (const RenderPlan::Piece& piece : plan.pieces())
+            out.append({piece.segmentIndex, piece.firstFrame, piece.outputFrames, piece.step});
+        return out;
+    }
+    const double fps = double(plan.rateNum()) / double(plan.rateDen());
+    for (int i = 0; i < data.segments.size(); ++i) {
+        const Segment& s = data.segments[i];
+        const qint64 first = std::llround(std::max(0.0, s.source_start) * fps);
+        const qint64 end = std::llround(std::max(0.0, s.source_end) * fps);
+        if (end > first)
+            out.append({i, first, end - first, 1, s.classification == Classification::StaticPause});
+    }
+    return out;
+}
+
+QString TimelineExport::markerColor(Classification kind) {
+    switch (kind) {
+    case Classification::Milestone:
+        return QStringLiteral("Green");
+    case Classification::RepetitiveAssembly:
+        return QStringLiteral("Yellow");
+    case Classification::StaticPause:
+        return QStringLiteral("Red");
+    case Classification::Unclassified:
+        break;
+    }
+    return QStringLiteral("Blue");
+}
+
 } // namespace Tessaryn

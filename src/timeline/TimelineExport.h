@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timeline/Classification.h"
 #include "timeline/StreamFacts.h"
 #include "timeline/TimelineAxis.h"
 
@@ -8,6 +9,8 @@
 #include <QString>
 
 namespace Tessaryn {
+
+class RenderPlan;
 
 class TimelineData;
 struct Segment;
@@ -37,6 +40,10 @@ public:
     // The hour label of the timeline's first frame, for formats with record timecode.
     void setRecordStartHour(int hour) { recordStartHour = hour; }
 
+public:
+    // The marker colours of the classes, as Resolve names them.
+    static QString markerColor(Classification kind);
+
 protected:
     // One segment's place on an axis; frames are on the clip's grid and -1 with unknown facts.
     struct Span {
@@ -48,6 +55,19 @@ protected:
     };
     // One entry per segment of the timeline, in its order.
     QList<Span> spans(const TimelineData& data, TimelineAxis axis) const;
+
+    // One clip of an editable timeline: source frames [first, first + frames) shown at every
+    // step-th frame; pause marks a cut-out segment on the source axis.
+    struct ClipSpan {
+        int segmentIndex = -1;
+        qint64 first = 0;
+        qint64 frames = 0;
+        int step = 1;
+        bool pause = false;
+    };
+    // The edited axis takes the plan's pieces; the source axis every segment at 1x.
+    static QList<ClipSpan> clipSpans(const TimelineData& data, const RenderPlan& plan,
+                                     TimelineAxis axis);
 
     // write's folder making and atomic replacement, for one file of given text.
     static bool writeText(const QString& path, const QString& text, QString* error);
