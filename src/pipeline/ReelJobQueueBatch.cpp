@@ -58,9 +58,9 @@ void ReelJobQueue::stitchMaster() {
         return;
     }
     QStringList clips;
-    for (const Reel& reel : std::as_const(workspace->reels)) {
-        if (QFileInfo::exists(reel.rendered_path))
-            clips << reel.rendered_path;
+    for (const Reel* reel : workspace->releaseOrder()) {
+        if (QFileInfo::exists(reel->rendered_path))
+            clips << reel->rendered_path;
     }
     if (clips.isEmpty()) {
         refuse(Refusal::NoRenderedClips, QString());

@@ -327,6 +327,13 @@ QString Workspace::getMasterPath() const {
     return QDir(getReleaseDir()).filePath(fileStem(project_name) + "_Master_Release.mp4");
 }
 
+QList<const Reel*> Workspace::releaseOrder() const {
+    QList<const Reel*> ordered;
+    for (const Reel& reel : reels)
+        ordered << &reel;
+    return ordered;
+}
+
 Reel* Workspace::getReel(int index) {
     if (index < 0 || index >= reels.size())
         return nullptr;

@@ -51,6 +51,9 @@ public:
     // "<release>/<project name as a file stem>_Master_Release.mp4".
     QString getMasterPath() const;
 
+    // The reels that go into the master film and the workspace-wide exports, in film order.
+    QList<const Reel*> releaseOrder() const;
+
     Reel* getReel(int index);
     Reel* findReelByName(const QString& name);
     void updateReelStatus(int index, ReelStatus status);
