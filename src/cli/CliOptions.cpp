@@ -32,11 +32,12 @@ const QHash<QString, CommandInfo>& commandTable() {
           "Renders the cut of the named reels, or of every analysed reel not rendered yet."}},
         {"export",
          {"export WORKSPACE [--reel NAME]... --format csv|srt|edl|otio|fcpxml|mlt "
-          "[--axis source|edited]",
+          "[--axis source|edited] [--whole]",
           {"--reel", "--format", "--axis"},
-          {},
+          {"--whole"},
           "Writes the markers or timeline of analysed reels in one format, on one axis or "
-          "both."}},
+          "both. --whole writes one edl, otio, fcpxml or mlt file of every analysed reel of "
+          "the master film, in its order, into the release folder."}},
         {"stitch", {"stitch WORKSPACE", {}, {}, "Joins every rendered cut into the master film."}},
         {"status",
          {"status WORKSPACE [--json]",
@@ -127,7 +128,8 @@ bool CliOptions::parse(const QStringList& arguments, CliOptions* o, QString* err
             return true;
         }
         if (info.flags.contains(word)) {
-            o->json = true;
+            o->json = o->json || word == QLatin1String("--json");
+            o->whole = o->whole || word == QLatin1String("--whole");
         } else if (info.valueOptions.contains(word)) {
             if (i + 1 >= arguments.size()) {
                 *error = QStringLiteral("%1 needs a value").arg(word);
@@ -155,6 +157,10 @@ bool CliOptions::parse(const QStringList& arguments, CliOptions* o, QString* err
     }
     if (o->command == QLatin1String("export") && o->format.isEmpty()) {
         *error = QStringLiteral("export needs --format");
+        return false;
+    }
+    if (o->whole && !o->reels.isEmpty()) {
+        *error = QStringLiteral("--whole takes the reels of the master film, not --reel");
         return false;
     }
     return true;

@@ -20,6 +20,7 @@ public:
     QString format;
     QString axis; // empty: both axes
     bool json = false;
+    bool whole = false; // export: one file of the whole workspace
     bool help = false;
     int jobs = 1;
 

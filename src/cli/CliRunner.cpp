@@ -2,6 +2,7 @@
 
 #include "media/FFmpegEngine.h"
 #include "pipeline/ReelOutputWriter.h"
+#include "pipeline/WorkspaceExportWriter.h"
 #include "workspace/Workspace.h"
 
 #include <QDir>
@@ -135,6 +136,8 @@ int CliRunner::exportFiles() {
     const QList<bool> axes = options.axis.isEmpty()
                                  ? QList<bool>{false, true}
                                  : QList<bool>{options.axis == QLatin1String("edited")};
+    if (options.whole)
+        return exportWhole(workspace, axes);
     int status = Ok;
     for (int index : std::as_const(indices)) {
         Reel reel = workspace.reels.at(index);
@@ -160,6 +163,30 @@ int CliRunner::exportFiles() {
                 status = JobFailed;
             }
         }
+    }
+    return status;
+}
+
+int CliRunner::exportWhole(Workspace& workspace, const QList<bool>& axes) {
+    if (!WorkspaceExportWriter::formats().contains(options.format))
+        return usageError(QStringLiteral("--whole takes %1, not '%2'")
+                              .arg(WorkspaceExportWriter::formats().join(", "), options.format));
+    for (Reel& reel : workspace.reels) {
+        if (!reel.timeline.segments.isEmpty() && !reel.facts.known())
+            reel.facts = FFmpegEngine::getStreamFacts(reel.source_path);
+    }
+    int status = Ok;
+    for (bool edited : axes) {
+        const WorkspaceExportWriter::Result result =
+            WorkspaceExportWriter::write(workspace, options.format, edited);
+        if (!result.written) {
+            warn(QStringLiteral("tessaryn-cli: %1").arg(result.error));
+            status = JobFailed;
+            continue;
+        }
+        warn(QStringLiteral("%1 reels in order: %2")
+                 .arg(QString::number(result.reels.size()), result.reels.join(", ")));
+        say(result.path);
     }
     return status;
 }

@@ -30,6 +30,7 @@ private:
     int create();
     int runReelJobs(bool render);
     int exportFiles();
+    int exportWhole(Workspace& workspace, const QList<bool>& axes);
     int stitch();
     int status();
     bool openWorkspace(Workspace& workspace);

@@ -1,9 +1,11 @@
 #include "timeline/EdlMarkerExport.h"
 
+#include "timeline/RenderPlan.h"
 #include "timeline/Timecode.h"
 #include "timeline/TimelineData.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -40,15 +42,37 @@ QList<EdlMarkerExport::Mark> EdlMarkerExport::marks(const TimelineData& data,
         const qint64 end =
             span.endFrame >= 0 ? span.endFrame : std::llround(std::max(0.0, span.end) * fps);
         const Segment& s = data.segments[i];
-        if (!out.isEmpty() && out.last().frame == first) {
-            // Resolve keeps one marker a frame; the later segment's name joins the first.
-            Mark& same = out.last();
-            same.name += QStringLiteral(" / ") + markerName(s.description);
-            same.frames = std::max(same.frames, end - first);
-            continue;
+        addMark(out, {first, std::max<qint64>(1, end - first), markerColor(s.classification),
+                      markerName(s.description)});
+    }
+    return out;
+}
+
+void EdlMarkerExport::addMark(QList<Mark>& list, const Mark& mark) {
+    if (!list.isEmpty() && list.last().frame == mark.frame) {
+        Mark& same = list.last();
+        same.name += QStringLiteral(" / ") + mark.name;
+        same.frames = std::max(same.frames, mark.frames);
+        return;
+    }
+    list.append(mark);
+}
+
+QList<EdlMarkerExport::Mark> EdlMarkerExport::sequenceMarks(const QList<Part>& parts,
+                                                            TimelineAxis axis) const {
+    QList<Mark> out;
+    if (parts.isEmpty())
+        return out;
+    const RenderPlan grid = RenderPlan::compute(parts.first().data, parts.first().facts);
+    qint64 offset = 0;
+    for (const Part& part : parts) {
+        const RenderPlan plan = RenderPlan::compute(part.data, part.facts);
+        for (Mark mark : forPart(*this, part).marks(part.data, axis)) {
+            mark.frame = offset + conform(mark.frame, plan, grid);
+            mark.frames = std::max<qint64>(1, conform(mark.frames, plan, grid));
+            addMark(out, mark);
         }
-        out.append({first, std::max<qint64>(1, end - first), markerColor(s.classification),
-                    markerName(s.description)});
+        offset += conform(partFrames(part, plan, axis), plan, grid);
     }
     return out;
 }
@@ -65,7 +89,7 @@ QString EdlMarkerExport::timecode(qint64 frame) const {
 }
 
 QString EdlMarkerExport::header(int part) const {
-    QString title = QFileInfo(sourcePath).completeBaseName().simplified();
+    QString title = titleOr(QFileInfo(sourcePath).completeBaseName()).simplified();
     if (title.isEmpty())
         title = QStringLiteral("Tessaryn markers");
     if (part > 0)
@@ -76,7 +100,10 @@ QString EdlMarkerExport::header(int part) const {
 }
 
 QStringList EdlMarkerExport::files(const TimelineData& data, TimelineAxis axis) const {
-    const QList<Mark> list = marks(data, axis);
+    return filesFor(marks(data, axis));
+}
+
+QStringList EdlMarkerExport::filesFor(const QList<Mark>& list) const {
     QStringList out;
     for (int at = 0; at < list.size() || out.isEmpty(); at += MaxEvents) {
         QString text = header(int(out.size()));
@@ -110,10 +137,33 @@ QString EdlMarkerExport::partPath(const QString& path, int part) {
 
 bool EdlMarkerExport::write(const TimelineData& data, const QString& path, TimelineAxis axis,
                             QString* error) const {
-    const QStringList texts = files(data, axis);
+    return writeFiles(files(data, axis), path, error);
+}
+
+QString EdlMarkerExport::sequenceText(const QList<Part>& parts, TimelineAxis axis) const {
+    if (parts.isEmpty())
+        return QString();
+    return forPart(*this, parts.first()).filesFor(sequenceMarks(parts, axis)).first();
+}
+
+bool EdlMarkerExport::writeSequence(const QList<Part>& parts, const QString& path,
+                                    TimelineAxis axis, QString* error) const {
+    if (parts.isEmpty())
+        return TimelineExport::writeSequence(parts, path, axis, error);
+    return writeFiles(forPart(*this, parts.first()).filesFor(sequenceMarks(parts, axis)), path,
+                      error);
+}
+
+bool EdlMarkerExport::writeFiles(const QStringList& texts, const QString& path, QString* error) {
     for (int part = 0; part < texts.size(); ++part) {
         if (!writeText(partPath(path, part), texts[part], error))
             return false;
+    }
+    // Only regular files of our own naming are removed; the first gap ends the old run.
+    for (int part = int(texts.size());; ++part) {
+        const QFileInfo stale(partPath(path, part));
+        if (!stale.isFile() || stale.isSymLink() || !QFile::remove(stale.filePath()))
+            break;
     }
     return true;
 }

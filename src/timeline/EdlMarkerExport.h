@@ -19,9 +19,15 @@ public:
     QString formatName() const override;
     // The first file's text.
     QString text(const TimelineData& data, TimelineAxis axis) const override;
-    // Writes "<name>.edl" and, past MaxEvents markers, "<name>_2.edl" and so on.
+    // Writes "<name>.edl" and, past MaxEvents markers, "<name>_2.edl" and so on; further files
+    // left from a longer earlier list are removed, so an import never mixes two lists.
     bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
                QString* error) const override;
+
+    bool holdsSequences() const override { return true; }
+    QString sequenceText(const QList<Part>& parts, TimelineAxis axis) const override;
+    bool writeSequence(const QList<Part>& parts, const QString& path, TimelineAxis axis,
+                       QString* error) const override;
 
     // Every file's text, MaxEvents markers each; one file even without markers.
     QStringList files(const TimelineData& data, TimelineAxis axis) const;
@@ -36,6 +42,11 @@ private:
         QString name;
     };
     QList<Mark> marks(const TimelineData& data, TimelineAxis axis) const;
+    QList<Mark> sequenceMarks(const QList<Part>& parts, TimelineAxis axis) const;
+    QStringList filesFor(const QList<Mark>& list) const;
+    static bool writeFiles(const QStringList& texts, const QString& path, QString* error);
+    // Resolve keeps one marker a frame, so a later mark on a taken frame joins the one there.
+    static void addMark(QList<Mark>& list, const Mark& mark);
     QString timecode(qint64 frame) const;
     QString header(int part) const;
 };

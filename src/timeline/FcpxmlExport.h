@@ -18,11 +18,15 @@ class FcpxmlExport : public TimelineExport {
 public:
     QString formatName() const override;
     QString text(const TimelineData& data, TimelineAxis axis) const override;
+    bool holdsSequences() const override { return true; }
+    // One format and one asset a part; offsets on the first part's grid.
+    QString sequenceText(const QList<Part>& parts, TimelineAxis axis) const override;
 
 private:
-    void writeResources(QXmlStreamWriter& xml, const RenderPlan& plan) const;
+    // The n-th part's format and asset resources.
+    void writeResources(QXmlStreamWriter& xml, const RenderPlan& plan, int part) const;
     void writeClip(QXmlStreamWriter& xml, const TimelineData& data, const RenderPlan& plan,
-                   const ClipSpan& piece, qint64 offset) const;
+                   const ClipSpan& piece, int part, const QString& offset) const;
 };
 
 } // namespace Tessaryn

@@ -14,8 +14,11 @@ namespace Tessaryn {
 
 namespace {
 
-QString producerId(int step) {
-    return step == 1 ? QStringLiteral("clip") : QStringLiteral("clip_x%1").arg(step);
+// "clip", "clip_x10" for the first part's clip; "clip2", "clip2_x10" for the second's.
+QString producerId(int part, int step) {
+    const QString clip =
+        part == 0 ? QStringLiteral("clip") : QStringLiteral("clip%1").arg(part + 1);
+    return step == 1 ? clip : QStringLiteral("%1_x%2").arg(clip).arg(step);
 }
 
 } // namespace
@@ -33,7 +36,7 @@ QList<MltExport::Entry> MltExport::entries(const TimelineData& data, const Rende
             const qint64 first = std::llround(std::max(0.0, s.source_start) * fps);
             const qint64 end = std::llround(std::max(0.0, s.source_end) * fps);
             if (end > first)
-                out.append({1, first, end - 1});
+                out.append({0, 1, first, end - 1});
         }
         return out;
     }
@@ -42,7 +45,7 @@ QList<MltExport::Entry> MltExport::entries(const TimelineData& data, const Rende
         // part begins on the last frame of that grid at or before its own first frame; never
         // later, which could run past the clip's end.
         const qint64 in = piece.firstFrame / piece.step;
-        out.append({piece.step, in, in + piece.outputFrames - 1});
+        out.append({0, piece.step, in, in + piece.outputFrames - 1});
     }
     return out;
 }
@@ -65,9 +68,9 @@ void MltExport::writeProfile(QXmlStreamWriter& xml, const RenderPlan& plan) cons
     xml.writeEndElement();
 }
 
-void MltExport::writeProducer(QXmlStreamWriter& xml, int step) const {
+void MltExport::writeProducer(QXmlStreamWriter& xml, int part, int step) const {
     xml.writeStartElement(QStringLiteral("producer"));
-    xml.writeAttribute(QStringLiteral("id"), producerId(step));
+    xml.writeAttribute(QStringLiteral("id"), producerId(part, step));
     const auto property = [&xml](const QString& name, const QString& value) {
         xml.writeStartElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), name);
@@ -86,12 +89,28 @@ void MltExport::writeProducer(QXmlStreamWriter& xml, int step) const {
 }
 
 QString MltExport::text(const TimelineData& data, TimelineAxis axis) const {
-    const RenderPlan plan = RenderPlan::compute(data, streamFacts);
-    const QList<Entry> list = entries(data, plan, axis);
-    std::set<int> steps{1};
-    for (const Entry& entry : list)
-        steps.insert(entry.step);
+    return sequenceText({Part{data, streamFacts, sourcePath}}, axis);
+}
 
+QString MltExport::sequenceText(const QList<Part>& parts, TimelineAxis axis) const {
+    if (parts.isEmpty())
+        return QString();
+    const RenderPlan grid = RenderPlan::compute(parts.first().data, parts.first().facts);
+    QList<Entry> list;
+    std::set<std::pair<int, int>> producers;
+    for (int i = 0; i < parts.size(); ++i) {
+        const RenderPlan plan = RenderPlan::compute(parts[i].data, parts[i].facts);
+        producers.insert({i, 1});
+        for (Entry entry : forPart(*this, parts[i]).entries(parts[i].data, plan, axis)) {
+            // melt shows every producer at the profile's rate.
+            const qint64 length = conform(entry.out - entry.in + 1, plan, grid);
+            entry.part = i;
+            entry.in = conform(entry.in, plan, grid);
+            entry.out = entry.in + std::max<qint64>(1, length) - 1;
+            producers.insert({i, entry.step});
+            list.append(entry);
+        }
+    }
     QString out;
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
@@ -100,14 +119,14 @@ QString MltExport::text(const TimelineData& data, TimelineAxis axis) const {
     xml.writeStartElement(QStringLiteral("mlt"));
     xml.writeAttribute(QStringLiteral("LC_NUMERIC"), QStringLiteral("C"));
     xml.writeAttribute(QStringLiteral("producer"), QStringLiteral("film"));
-    writeProfile(xml, plan);
-    for (int step : steps)
-        writeProducer(xml, step);
+    forPart(*this, parts.first()).writeProfile(xml, grid);
+    for (const auto& [part, step] : producers)
+        forPart(*this, parts[part]).writeProducer(xml, part, step);
     xml.writeStartElement(QStringLiteral("playlist"));
     xml.writeAttribute(QStringLiteral("id"), QStringLiteral("cut"));
     for (const Entry& entry : list) {
         xml.writeEmptyElement(QStringLiteral("entry"));
-        xml.writeAttribute(QStringLiteral("producer"), producerId(entry.step));
+        xml.writeAttribute(QStringLiteral("producer"), producerId(entry.part, entry.step));
         xml.writeAttribute(QStringLiteral("in"), QString::number(entry.in));
         xml.writeAttribute(QStringLiteral("out"), QString::number(entry.out));
     }

@@ -17,16 +17,20 @@ class MltExport : public TimelineExport {
 public:
     QString formatName() const override;
     QString text(const TimelineData& data, TimelineAxis axis) const override;
+    bool holdsSequences() const override { return true; }
+    // One set of producers a part, one playlist; the profile is the first part's.
+    QString sequenceText(const QList<Part>& parts, TimelineAxis axis) const override;
 
 private:
     struct Entry {
+        int part = 0;
         int step = 1;
         qint64 in = 0; // frames of the producer the step picks, inclusive
         qint64 out = 0;
     };
     QList<Entry> entries(const TimelineData& data, const RenderPlan& plan, TimelineAxis axis) const;
     void writeProfile(QXmlStreamWriter& xml, const RenderPlan& plan) const;
-    void writeProducer(QXmlStreamWriter& xml, int step) const;
+    void writeProducer(QXmlStreamWriter& xml, int part, int step) const;
 };
 
 } // namespace Tessaryn

@@ -98,22 +98,40 @@ QJsonObject OtioExport::track(const QString& kind, const QJsonArray& children) c
 }
 
 QString OtioExport::text(const TimelineData& data, TimelineAxis axis) const {
-    const RenderPlan plan = RenderPlan::compute(data, streamFacts);
-    const double rate = double(plan.rateNum()) / double(plan.rateDen());
+    return sequenceText({Part{data, streamFacts, sourcePath}}, axis);
+}
+
+QString OtioExport::sequenceText(const QList<Part>& parts, TimelineAxis axis) const {
+    if (parts.isEmpty())
+        return QString();
     QJsonArray video;
     QJsonArray audio;
-    for (const ClipSpan& entry : clipSpans(data, plan, axis)) {
-        video.append(clip(data, entry, rate, true));
-        audio.append(clip(data, entry, rate, false));
+    bool hasAudio = false;
+    double firstRate = 0.0;
+    for (const Part& part : parts) {
+        const OtioExport one = forPart(*this, part);
+        const RenderPlan plan = RenderPlan::compute(part.data, part.facts);
+        const double rate = double(plan.rateNum()) / double(plan.rateDen());
+        if (firstRate == 0.0)
+            firstRate = rate;
+        hasAudio = hasAudio || part.facts.hasAudio;
+        for (const ClipSpan& entry : clipSpans(part.data, plan, axis)) {
+            video.append(one.clip(part.data, entry, rate, true));
+            // A silent clip keeps the sound of the others in step with a gap.
+            audio.append(part.facts.hasAudio
+                             ? one.clip(part.data, entry, rate, false)
+                             : item("Gap.1", QString(), timeRange(0, double(entry.frames), rate)));
+        }
     }
     QJsonArray tracks{track(QStringLiteral("Video"), video)};
-    if (streamFacts.hasAudio)
+    if (hasAudio)
         tracks.append(track(QStringLiteral("Audio"), audio));
     QJsonObject stack = item("Stack.1", QStringLiteral("tracks"), QJsonValue());
     stack["children"] = tracks;
+    const QString name = titleOr(QUrl::fromLocalFile(parts.first().sourcePath).fileName());
     const QJsonObject timeline{{"OTIO_SCHEMA", "Timeline.1"},
-                               {"name", QUrl::fromLocalFile(sourcePath).fileName()},
-                               {"global_start_time", rationalTime(0, rate)},
+                               {"name", name},
+                               {"global_start_time", rationalTime(0, firstRate)},
                                {"tracks", stack},
                                {"metadata", QJsonObject()}};
     return QString::fromUtf8(QJsonDocument(timeline).toJson(QJsonDocument::Indented));

@@ -19,6 +19,9 @@ class OtioExport : public TimelineExport {
 public:
     QString formatName() const override;
     QString text(const TimelineData& data, TimelineAxis axis) const override;
+    bool holdsSequences() const override { return true; }
+    // Each part's clips reference its own source at its own rate.
+    QString sequenceText(const QList<Part>& parts, TimelineAxis axis) const override;
 
 private:
     QJsonObject clip(const TimelineData& data, const ClipSpan& item, double rate,

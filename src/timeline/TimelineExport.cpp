@@ -17,6 +17,35 @@ bool TimelineExport::write(const TimelineData& data, const QString& path, Timeli
     return writeText(path, text(data, axis), error);
 }
 
+QString TimelineExport::sequenceText(const QList<Part>&, TimelineAxis) const {
+    return QString();
+}
+
+bool TimelineExport::writeSequence(const QList<Part>& parts, const QString& path, TimelineAxis axis,
+                                   QString* error) const {
+    if (!holdsSequences() || parts.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the %1 format holds one clip only").arg(formatName());
+        return false;
+    }
+    return writeText(path, sequenceText(parts, axis), error);
+}
+
+qint64 TimelineExport::conform(qint64 frames, const RenderPlan& part, const RenderPlan& sequence) {
+    if (qint64(part.rateNum()) * sequence.rateDen() == qint64(sequence.rateNum()) * part.rateDen())
+        return frames;
+    return std::llround(part.seconds(frames) * sequence.rateNum() / sequence.rateDen());
+}
+
+qint64 TimelineExport::partFrames(const Part& part, const RenderPlan& plan, TimelineAxis axis) {
+    if (axis == TimelineAxis::Edited)
+        return plan.totalOutputFrames();
+    const double fps = double(plan.rateNum()) / double(plan.rateDen());
+    const double length =
+        part.facts.duration > 0 ? part.facts.duration : part.data.total_source_duration;
+    return std::llround(std::floor(std::max(0.0, length) * fps + 1e-6));
+}
+
 bool TimelineExport::writeText(const QString& path, const QString& text, QString* error) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {

@@ -4,16 +4,14 @@
 #include "timeline/StreamFacts.h"
 #include "timeline/TimelineAxis.h"
 
-#include <QList>
+#include "timeline/TimelineData.h"
 
+#include <QList>
 #include <QString>
 
 namespace Tessaryn {
 
 class RenderPlan;
-
-class TimelineData;
-struct Segment;
 
 // One file format a reel's timeline is exported to for editing tools.
 class TimelineExport {
@@ -29,6 +27,22 @@ public:
     // error (when given) says why.
     virtual bool write(const TimelineData& data, const QString& path, TimelineAxis axis,
                        QString* error) const;
+
+    // One reel in a workspace-wide export: its timeline on its own clip.
+    struct Part {
+        TimelineData data;
+        StreamFacts facts;
+        QString sourcePath;
+    };
+    // Whether the format can lay several clips one after another on one timeline.
+    virtual bool holdsSequences() const { return false; }
+    // The parts one after another, each on its own clip, on the first part's frame grid (a
+    // part of another rate is conformed by time). Empty for formats without sequences.
+    virtual QString sequenceText(const QList<Part>& parts, TimelineAxis axis) const;
+    virtual bool writeSequence(const QList<Part>& parts, const QString& path, TimelineAxis axis,
+                               QString* error) const;
+    // The name a format gives the whole timeline; the source's file name when empty.
+    void setTitle(const QString& text) { title = text; }
 
     // The clip's frame grid: once known, edited times come from the render plan, so the file
     // agrees with the rendered film to the frame. Unknown facts keep the timeline's own times.
@@ -72,10 +86,24 @@ protected:
     // write's folder making and atomic replacement, for one file of given text.
     static bool writeText(const QString& path, const QString& text, QString* error);
 
+    // A copy of this export set up for one part of a sequence.
+    template <typename Format> static Format forPart(const Format& format, const Part& part) {
+        Format one(format);
+        one.streamFacts = part.facts;
+        one.sourcePath = part.sourcePath;
+        return one;
+    }
+    // A frame count of a part's grid on the sequence's grid.
+    static qint64 conform(qint64 frames, const RenderPlan& part, const RenderPlan& sequence);
+    // The part's length on the axis in its own frames: the plan's film on the edited axis.
+    static qint64 partFrames(const Part& part, const RenderPlan& plan, TimelineAxis axis);
+    QString titleOr(const QString& fallback) const { return title.isEmpty() ? fallback : title; }
+
     StreamFacts streamFacts;
     bool dropFrame = false;
     QString sourcePath;
     int recordStartHour = 1;
+    QString title;
 
     // Pauses have no length in the edited film, so they are left out there.
     static bool isOnAxis(const Segment& segment, TimelineAxis axis);

@@ -3,6 +3,7 @@
 #include "app/Config.h"
 #include "pipeline/FootageProber.h"
 #include "pipeline/ReelOutputWriter.h"
+#include "pipeline/WorkspaceExportWriter.h"
 #include "ui/CopilotWidget.h"
 #include "ui/ReelWidget.h"
 #include "ui/TimelineWidget.h"
@@ -191,8 +192,21 @@ void MainWindow::onExportSubtitlesRequested() {
 void MainWindow::onExportEditorTimelineRequested(const QString& format) {
     QStringList failed;
     const int count = exportForAllReels(format, &failed);
-    const QString message = QStringLiteral("Exported .%1 timelines for %2 reels to %3.")
-                                .arg(format, QString::number(count), workspace->getMarkersDir());
+    QString message = QStringLiteral("Exported .%1 timelines for %2 reels to %3.")
+                          .arg(format, QString::number(count), workspace->getMarkersDir());
+    // The whole film as well, one reel after another in the master's order.
+    QString wholePath;
+    for (bool edited : {false, true}) {
+        const WorkspaceExportWriter::Result whole =
+            WorkspaceExportWriter::write(*workspace, format, edited);
+        if (whole.written)
+            wholePath = whole.path;
+        else if (!whole.reels.isEmpty())
+            failed << QFileInfo(whole.path).fileName();
+    }
+    if (!wholePath.isEmpty())
+        message += QStringLiteral(" The whole workspace is in %1.")
+                       .arg(QFileInfo(wholePath).absolutePath());
     statusBar()->showMessage(message, 5000);
     copilotNotice(message);
     reportExportFailures(failed);

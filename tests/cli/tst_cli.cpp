@@ -107,6 +107,8 @@ private slots:
         QTest::newRow("jobs zero") << QStringList{"render", "x", "--jobs", "0"} << "--jobs";
         QTest::newRow("bad axis") << QStringList{"export", "x", "--format", "csv", "--axis", "up"}
                                   << "--axis";
+        QTest::newRow("whole with reels")
+            << QStringList{"export", "x", "--format", "edl", "--whole", "--reel", "A"} << "--whole";
         QTest::newRow("missing workspace")
             << QStringList{"status", "/nonexistent/ws"} << "no workspace";
     }
@@ -176,6 +178,26 @@ private slots:
         const QString master = run.out.trimmed();
         QVERIFY(master.startsWith(ws));
         QVERIFY(qAbs(MediaTestSupport::formatDuration(master) - 2 * 1.15) < 0.25);
+
+        // The whole workspace's markers line up with the master: Reel_B's begin where Reel_A's
+        // cut ends.
+        run = cli({"export", ws, "--format", "edl", "--whole", "--axis", "edited"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.err.contains("2 reels in order: Reel_A, Reel_B"), qPrintable(run.err));
+        const QByteArray whole = TestSupport::readFile(run.out.trimmed());
+        QCOMPARE(whole.count("|M:Screws"), 2);
+        const QString firstCut = status(ws)
+                                     .value("reels")
+                                     .toArray()
+                                     .first()
+                                     .toObject()
+                                     .value("rendered_path")
+                                     .toString();
+        const qint64 cutFrames = qRound(MediaTestSupport::formatDuration(firstCut) * 10);
+        const QString secondOpen = QStringLiteral("01:00:%1:%2")
+                                       .arg((cutFrames + 10) / 10, 2, 10, QLatin1Char('0'))
+                                       .arg((cutFrames + 10) % 10, 2, 10, QLatin1Char('0'));
+        QVERIFY2(whole.contains(secondOpen.toUtf8() + " "), whole.constData());
 
         const QJsonObject doc = status(ws);
         QCOMPARE(doc.value("master_path").toString(), master);

@@ -161,6 +161,35 @@ private slots:
             }
         }
     }
+
+    // A whole workspace: two reels' cuts one after another, as the master film joins them. The
+    // second reel's cut shows only frames the first clip lacks, so each producer is told apart.
+    void meltShowsTheSequence() {
+        const Parts cuts[] = {{{0, 10, 1}, {10, 20, 0}, {20, 45, 10}, {45, 72, 1}},
+                              {{72, 84, 4}, {84, 102, 0}, {102, 144, 1}}};
+        QList<TimelineExport::Part> parts;
+        QList<int> expected;
+        for (int i = 0; i < 2; ++i) {
+            const QString source = dir.filePath(QStringLiteral("reel %1 & co.mp4").arg(i + 1));
+            QVERIFY(FrameIndexClips::generate(source, QStringLiteral("25"), ClipFrames * (i + 1),
+                                              false));
+            const StreamFacts facts = FFmpegEngine::getStreamFacts(source);
+            QVERIFY(facts.known());
+            const TimelineData data = timelineOf(cuts[i], facts.fps());
+            const QString ours = dir.filePath(QStringLiteral("sequence_%1.mp4").arg(i));
+            QString error;
+            QVERIFY2(render(source, data, facts, ours, &error), qPrintable(error));
+            expected << FrameIndexClips::readIndices(ours);
+            parts.append({data, facts, source});
+        }
+        MltExport exporter;
+        const QString mlt = dir.filePath(QStringLiteral("sequence.mlt"));
+        QString error;
+        QVERIFY(exporter.writeSequence(parts, mlt, TimelineAxis::Edited, &error));
+        const QString theirs = dir.filePath(QStringLiteral("sequence_melt.mkv"));
+        QVERIFY(renderWithMelt(mlt, theirs));
+        QCOMPARE(FrameIndexClips::readIndices(theirs), expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(MltRenderTest)

@@ -5,6 +5,8 @@
 #include "timeline/TimelineExports.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -334,6 +336,104 @@ private slots:
         QCOMPARE(head[1].name, QStringLiteral("sliver / m"));
         QCOMPARE(head[1].frames, 25);
         QCOMPARE(tail.last().frame, 1000 * 25);
+
+        // A shorter list written later leaves no file of the longer one behind.
+        data.segments.resize(10);
+        QVERIFY(exporter->write(data, path, TimelineAxis::Source, &error));
+        QVERIFY(QFileInfo::exists(path));
+        QVERIFY(!QFileInfo::exists(EdlMarkerExport::partPath(path, 1)));
+    }
+
+    void sequencesFollowOneAnother_data() {
+        QTest::addColumn<int>("firstRate");
+        QTest::addColumn<int>("secondRate");
+        QTest::newRow("25 then 25") << 25 << 25;
+        // The second reel's frames are conformed to the first one's grid.
+        QTest::newRow("50 then 25") << 50 << 25;
+    }
+
+    // Two reels on one timeline: the second's pieces begin where the first's film ends, each
+    // referencing its own clip, in every format that holds sequences.
+    void sequencesFollowOneAnother() {
+        QFETCH(int, firstRate);
+        QFETCH(int, secondRate);
+        TimelineData second = sample();
+        second.segments.removeLast();
+        const QString secondSource = QStringLiteral("/footage/second & last.mov");
+        const QList<TimelineExport::Part> parts{
+            {sample(), factsAt(firstRate, 1, true), AwkwardSource},
+            {second, factsAt(secondRate, 1, false), secondSource}};
+        const RenderPlan first = RenderPlan::compute(parts[0].data, parts[0].facts);
+        const RenderPlan next = RenderPlan::compute(parts[1].data, parts[1].facts);
+        const qint64 scale = firstRate / secondRate;
+        // Where each piece begins on the sequence, and which clip it shows.
+        QList<qint64> starts;
+        QStringList sources;
+        for (const RenderPlan::Piece& piece : first.pieces()) {
+            starts << piece.outputStart;
+            sources << AwkwardSource;
+        }
+        for (const RenderPlan::Piece& piece : next.pieces()) {
+            starts << first.totalOutputFrames() + piece.outputStart * scale;
+            sources << secondSource;
+        }
+
+        const auto edl = exporterFor(QStringLiteral("edl"), StreamFacts(), false);
+        QVERIFY(edl->holdsSequences());
+        QList<qint64> marked;
+        for (const Event& event :
+             readEvents(edl->sequenceText(parts, TimelineAxis::Edited), firstRate, false))
+            marked << event.frame;
+        QCOMPARE(marked, starts);
+
+        const auto fcpxml = exporterFor(QStringLiteral("fcpxml"), StreamFacts(), false);
+        QXmlStreamReader xml(fcpxml->sequenceText(parts, TimelineAxis::Edited));
+        QHash<QString, QString> assets; // asset id to clip path
+        QString asset;
+        QList<qint64> offsets;
+        QStringList referenced;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const auto attribute = [&](const char* name) {
+                return xml.attributes().value(QLatin1String(name)).toString();
+            };
+            if (xml.name() == QLatin1String("asset"))
+                asset = attribute("id");
+            else if (xml.name() == QLatin1String("media-rep"))
+                assets[asset] = QUrl(attribute("src")).toLocalFile();
+            else if (xml.name() == QLatin1String("asset-clip")) {
+                offsets << framesOfTime(attribute("offset"), firstRate, 1);
+                referenced << attribute("ref");
+            }
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(offsets, starts);
+        QStringList shown;
+        for (const QString& ref : std::as_const(referenced))
+            shown << assets.value(ref);
+        QCOMPARE(shown, sources);
+
+        const auto otio = exporterFor(QStringLiteral("otio"), StreamFacts(), false);
+        const QJsonObject timeline =
+            QJsonDocument::fromJson(otio->sequenceText(parts, TimelineAxis::Edited).toUtf8())
+                .object();
+        const QJsonArray tracks = timeline["tracks"].toObject()["children"].toArray();
+        QCOMPARE(tracks.size(), 2);
+        QStringList targets;
+        for (const QJsonValue& clip : tracks[0].toObject()["children"].toArray())
+            targets << QUrl(clip.toObject()["media_references"]
+                                .toObject()["DEFAULT_MEDIA"]
+                                .toObject()["target_url"]
+                                .toString())
+                           .toLocalFile();
+        QCOMPARE(targets, sources);
+        // The silent second reel keeps the sound track in step with gaps.
+        const QJsonArray sound = tracks[1].toObject()["children"].toArray();
+        QCOMPARE(sound.size(), sources.size());
+        QCOMPARE(sound.last().toObject()["OTIO_SCHEMA"].toString(), QStringLiteral("Gap.1"));
+
+        QVERIFY(!exporterFor(QStringLiteral("csv"), StreamFacts(), false)->holdsSequences());
     }
 
     void fcpxmlReadsBack_data() {
