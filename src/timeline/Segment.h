@@ -15,6 +15,8 @@ struct Segment {
     double speed_factor = 1.0;
     double edited_start = 0.0;
     double edited_end = 0.0;
+    // Changed by hand since the analysis, so a new analysis asks before replacing it.
+    bool edited = false;
 };
 
 } // namespace Tessaryn

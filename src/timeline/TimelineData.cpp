@@ -4,7 +4,14 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace Tessaryn {
+
+bool TimelineData::hasHandEdits() const {
+    return std::any_of(segments.cbegin(), segments.cend(),
+                       [](const Segment& s) { return s.edited; });
+}
 
 QJsonObject TimelineData::toJson() const {
     QJsonArray array;
@@ -17,6 +24,9 @@ QJsonObject TimelineData::toJson() const {
         o.insert("speed_factor", s.speed_factor);
         o.insert("edited_start", s.edited_start);
         o.insert("edited_end", s.edited_end);
+        // Written only when set: a timeline nobody edited stays byte-identical to older files.
+        if (s.edited)
+            o.insert("edited", true);
         array.append(o);
     }
     QJsonObject obj;
@@ -51,6 +61,7 @@ TimelineData TimelineData::fromJson(const QJsonObject& obj) {
         s.description = o.value(QLatin1String("description")).toString();
         s.classification =
             ClassificationText::fromText(o.value(QLatin1String("classification")).toString());
+        s.edited = o.value(QLatin1String("edited")).toBool(false);
         data.segments.append(s);
     }
     return data;

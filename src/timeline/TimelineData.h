@@ -17,6 +17,9 @@ public:
     double total_source_duration = 0.0;
     double total_edited_duration = 0.0;
 
+    // Whether any segment was changed by hand since the analysis.
+    bool hasHandEdits() const;
+
     QJsonObject toJson() const;
     // Never fails: missing or mistyped keys take their defaults.
     static TimelineData fromJson(const QJsonObject& obj);

@@ -34,52 +34,59 @@ QString hoursMinutesSeconds(qint64 whole) {
         .arg(pad(whole / 3600, 2), pad((whole % 3600) / 60, 2), pad(whole % 60, 2));
 }
 
+// Source order, and no segment ending before it starts.
+void sortAndRepair(TimelineData& data) {
+    std::stable_sort(
+        data.segments.begin(), data.segments.end(),
+        [](const Segment& a, const Segment& b) { return a.source_start < b.source_start; });
+    for (Segment& s : data.segments)
+        s.source_end = std::max(s.source_end, s.source_start);
+}
+
 } // namespace
 
 void TimelineMath::computeTimeline(TimelineData& data, double repetitiveSpeed,
                                    double pauseThreshold) {
-    if (data.segments.isEmpty()) {
-        data.total_source_duration = 0.0;
-        data.total_edited_duration = 0.0;
-        return;
-    }
-
-    std::stable_sort(
-        data.segments.begin(), data.segments.end(),
-        [](const Segment& a, const Segment& b) { return a.source_start < b.source_start; });
-
-    double cursor = 0.0;
-    double largestSourceEnd = 0.0;
+    sortAndRepair(data);
     for (Segment& s : data.segments) {
-        double duration = s.source_end - s.source_start;
-        if (duration < 0.0) {
-            s.source_end = s.source_start;
-            duration = 0.0;
-        }
-        largestSourceEnd = std::max(largestSourceEnd, s.source_end);
-
+        const double duration = s.source_end - s.source_start;
         if (s.classification == Classification::Unclassified) {
             const bool pause = duration >= pauseThreshold &&
                                s.description.contains(QLatin1String("pause"), Qt::CaseInsensitive);
             s.classification = pause ? Classification::StaticPause : Classification::Milestone;
         }
-
-        s.edited_start = cursor;
         switch (s.classification) {
         case Classification::StaticPause:
             s.speed_factor = 0.0;
-            s.edited_end = cursor;
             break;
         case Classification::RepetitiveAssembly:
             s.speed_factor = repetitiveSpeed;
-            s.edited_end = cursor + duration / repetitiveSpeed;
             break;
         case Classification::Milestone:
         case Classification::Unclassified:
             s.speed_factor = 1.0;
-            s.edited_end = cursor + duration;
             break;
         }
+    }
+    layOutEditedAxis(data);
+}
+
+void TimelineMath::layOutEditedAxis(TimelineData& data) {
+    if (data.segments.isEmpty()) {
+        data.total_source_duration = 0.0;
+        data.total_edited_duration = 0.0;
+        return;
+    }
+    sortAndRepair(data);
+    double cursor = 0.0;
+    double largestSourceEnd = 0.0;
+    for (Segment& s : data.segments) {
+        const double duration = s.source_end - s.source_start;
+        largestSourceEnd = std::max(largestSourceEnd, s.source_end);
+        s.edited_start = cursor;
+        // x / 1.0 is x exactly, so kept segments land where the addition alone put them.
+        const bool cut = s.classification == Classification::StaticPause || !(s.speed_factor > 0.0);
+        s.edited_end = cut ? cursor : cursor + duration / s.speed_factor;
         cursor = s.edited_end;
     }
     data.total_source_duration = largestSourceEnd;

@@ -13,6 +13,9 @@ public:
     // Sorts the segments by source start, normalises classifications and lays them out on a
     // gap-free edited axis: repetitive work sped up, pauses cut out.
     static void computeTimeline(TimelineData& data, double repetitiveSpeed, double pauseThreshold);
+    // Lays the segments out on the edited axis by the speed each already has (a pause, or a
+    // speed of zero, takes no time) and sets both totals; classifications and speeds stay.
+    static void layOutEditedAxis(TimelineData& data);
 
     // "HH:MM:SS", or "HH:MM:SS:FF" with frames at the given rate.
     static QString formatTimecode(double seconds, bool withFrames, double fps);
