@@ -57,6 +57,14 @@ bool ReelJobQueue::isRunning(JobKind kind) const {
     return false;
 }
 
+bool ReelJobQueue::isWorkingOn(const QString& reelName) const {
+    for (const ReelJob* job : {&analysisJob, &renderJob}) {
+        if (job->active && job->reel.name == reelName && job->workspaceRoot == workspace->root_path)
+            return true;
+    }
+    return false;
+}
+
 bool ReelJobQueue::hasRunningJob() const {
     return analysisJob.active || renderJob.active || stitchRunning;
 }
@@ -187,6 +195,8 @@ void ReelJobQueue::analyzeReel(int index) {
         refuse(Refusal::AnalyzerUnavailable, reel->name, reason);
         return;
     }
+    if (!mayReplaceEdits(index))
+        return;
     preempt(analysisJob, index, JobKind::Analysis);
     if (!workspace->getReel(index) || !lockReel(analysisLock, index, JobKind::Analysis))
         return;
@@ -207,6 +217,23 @@ void ReelJobQueue::analyzeReel(int index) {
         return;
     }
     analyzer->start(source);
+}
+
+bool ReelJobQueue::mayReplaceEdits(int index) {
+    const Reel* reel = workspace->getReel(index);
+    if (!reel || !reel->timeline.hasHandEdits() || !confirmReplaceEditsCallback)
+        return reel != nullptr;
+    const QString name = reel->name;
+    const QString root = workspace->root_path;
+    const bool replace = confirmReplaceEditsCallback(name);
+    // The question let events run: the batch or the project may have moved on meanwhile.
+    const bool batchStep = batchActive && batchIndex == index;
+    reel = workspace->getReel(index);
+    if (!reel || reel->name != name || workspace->root_path != root)
+        return false;
+    if (!replace && batchStep)
+        processNextBatchItem();
+    return replace;
 }
 
 void ReelJobQueue::onAnalysisProgress(const QString& text, int percent) {

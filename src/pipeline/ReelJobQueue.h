@@ -44,6 +44,9 @@ public:
     std::function<void(Refusal refusal, const QString& reelName, const QString& detail)>
         refusedCallback;
     std::function<void()> batchFinishedCallback;
+    // Asked before an analysis would replace a reel's hand edits; false leaves the reel as it
+    // is (a batch moves on). Unset, the analysis goes ahead.
+    std::function<bool(const QString& reelName)> confirmReplaceEditsCallback;
     // Makes the analyzer for each analysis, so settings changed meanwhile apply to the next.
     std::function<std::unique_ptr<Analyzer>(QObject* parent)> analyzerFactory;
 
@@ -68,11 +71,15 @@ public:
     bool isBatchActive() const { return batchActive; }
     bool hasRunningJob() const;
     bool isRunning(JobKind kind) const;
+    // Whether an analysis or render of the open project's reel is in flight.
+    bool isWorkingOn(const QString& reelName) const;
     FFmpegEngine* ffmpegEngine() const { return ffmpeg; }
     Stitcher* stitcherEngine() const { return stitcher; }
     Analyzer* currentAnalyzer() const { return analyzer; }
 
 private:
+    // False when the reel's hand edits are to stay; a batch then moves past it.
+    bool mayReplaceEdits(int index);
     void onAnalysisProgress(const QString& text, int percent);
     void onAnalysisFinished(bool success, const TimelineData& data, const QString& error);
     void onRenderFinished(bool success, const QString& outputPath, const QString& error);

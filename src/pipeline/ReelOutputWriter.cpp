@@ -16,10 +16,14 @@ namespace Tessaryn {
 ReelOutputWriter::Result ReelOutputWriter::writeAnalysis(const Reel& reel,
                                                          const TimelineData& data) {
     Result result;
-    QDir().mkpath(QFileInfo(reel.timeline_path).absolutePath());
-    result.timelineSaved = SafeFile::writeJsonObject(reel.timeline_path, data.toJson());
+    result.timelineSaved = writeTimeline(reel, data);
     result.failedFiles = writeExports(reel, data);
     return result;
+}
+
+bool ReelOutputWriter::writeTimeline(const Reel& reel, const TimelineData& data) {
+    QDir().mkpath(QFileInfo(reel.timeline_path).absolutePath());
+    return SafeFile::writeJsonObject(reel.timeline_path, data.toJson());
 }
 
 QStringList ReelOutputWriter::writeExports(const Reel& reel, const TimelineData& data) {

@@ -19,6 +19,9 @@ public:
     };
 
     static Result writeAnalysis(const Reel& reel, const TimelineData& data);
+    // The timeline file alone, as after a hand edit: the reel's cut and exports are then older
+    // than it, which is how they are known to be stale.
+    static bool writeTimeline(const Reel& reel, const TimelineData& data);
     // Every format on both axes; the paths that could not be written.
     static QStringList writeExports(const Reel& reel, const TimelineData& data);
 

@@ -372,4 +372,13 @@ void Workspace::updateReelTimeline(int index, const TimelineData& data) {
         onReelStatusChanged(index, ReelStatus::Analyzed);
 }
 
+void Workspace::replaceReelTimeline(int index, const TimelineData& data) {
+    Reel* reel = getReel(index);
+    if (!reel)
+        return;
+    reel->timeline = data;
+    if (onReelStatusChanged)
+        onReelStatusChanged(index, reel->status);
+}
+
 } // namespace Tessaryn

@@ -58,6 +58,9 @@ public:
     Reel* findReelByName(const QString& name);
     void updateReelStatus(int index, ReelStatus status);
     void updateReelTimeline(int index, const TimelineData& data);
+    // A hand edit: the timeline changes, the status stays (no analysis ran); the status
+    // callback still fires so that views redraw the reel.
+    void replaceReelTimeline(int index, const TimelineData& data);
     // Kept in memory; stored with the next save.
     void updateReelFacts(int index, const StreamFacts& facts);
 

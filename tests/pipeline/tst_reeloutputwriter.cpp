@@ -1,8 +1,13 @@
 #include "TestSupport.h"
 #include "app/PipelineSettings.h"
 #include "pipeline/ReelOutputWriter.h"
+#include "timeline/RenderPlan.h"
+#include "timeline/SafeFile.h"
+#include "timeline/TimelineEdit.h"
 #include "workspace/Reel.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -127,6 +132,51 @@ private slots:
                                             .arg(edited ? "edited" : "source", format)));
             QVERIFY(QString::fromUtf8(TestSupport::readFile(path)).contains(named));
         }
+    }
+
+    // A hand edit rewrites the timeline alone: the exports stay as they were, now older than
+    // it, and what is read back plans the same frames as the edit itself.
+    void handEditRewritesOnlyTheTimeline() {
+        const Reel reel = reelAt(25, 1);
+        QVERIFY(ReelOutputWriter::writeAnalysis(reel, sample()).failedFiles.isEmpty());
+        const QDateTime earlier = QDateTime::currentDateTimeUtc().addSecs(-60);
+        const QStringList exports{reel.source_markers_path, reel.edited_srt_path};
+        QList<QByteArray> before;
+        for (const QString& path : exports) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(earlier, QFileDevice::FileModificationTime));
+            before << TestSupport::readFile(path);
+        }
+
+        TimelineData edited = sample();
+        QVERIFY(TimelineEdit::moveBoundary(edited, 1, 2.6, reel.facts).isEmpty());
+        QVERIFY(TimelineEdit::setSpeed(edited, 2, 2, 4.0).isEmpty());
+        QVERIFY(ReelOutputWriter::writeTimeline(reel, edited));
+
+        const auto stored = SafeFile::readJsonObject(reel.timeline_path);
+        QVERIFY(stored.has_value());
+        QCOMPARE(*stored, edited.toJson());
+        const QDateTime saved = QFileInfo(reel.timeline_path).lastModified();
+        for (int i = 0; i < exports.size(); ++i) {
+            QCOMPARE(TestSupport::readFile(exports[i]), before[i]);
+            QVERIFY(QFileInfo(exports[i]).lastModified() < saved);
+        }
+
+        const RenderPlan planned = RenderPlan::compute(edited, reel.facts);
+        const RenderPlan reread = RenderPlan::compute(TimelineData::fromJson(*stored), reel.facts);
+        QCOMPARE(reread.pieces().size(), planned.pieces().size());
+        for (int i = 0; i < planned.pieces().size(); ++i) {
+            const RenderPlan::Piece& a = planned.pieces()[i];
+            const RenderPlan::Piece& b = reread.pieces()[i];
+            QCOMPARE(b.firstFrame, a.firstFrame);
+            QCOMPARE(b.endFrame, a.endFrame);
+            QCOMPARE(b.step, a.step);
+        }
+        // 2.6 s is frame 65; from there to 11.04 s at 4x takes every fourth of 211 frames.
+        QCOMPARE(planned.pieces().last().firstFrame, qint64(65));
+        QCOMPARE(planned.pieces().last().step, 4);
+        QCOMPARE(planned.totalOutputFrames(), qint64(49 + (276 - 65 + 3) / 4));
     }
 };
 
