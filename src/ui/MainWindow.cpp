@@ -13,6 +13,7 @@
 #include "ui/MetadataDialog.h"
 #include "ui/ReelWidget.h"
 #include "ui/SettingsDialog.h"
+#include "ui/TimelineTrackEditor.h"
 #include "ui/TimelineWidget.h"
 #include "ui/UsageDialog.h"
 #include "ui/VideoPlayerWidget.h"
@@ -50,6 +51,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) 
     bindSelfUpdateController();
     installEngineCallbacks();
     installProberCallbacks();
+    installTrackEditor();
     updateStatusBar();
 }
 
@@ -217,6 +219,8 @@ void MainWindow::setupMenus() {
     exit->setShortcut(QKeySequence::Quit);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
+    setupEditMenu();
+
     QMenu* project = menuBar()->addMenu(QStringLiteral("&Project"));
     addMenuAction(project, QStringLiteral("&Rescan Source Footage"),
                   &MainWindow::onRescanSourceRequested);
@@ -288,8 +292,11 @@ void MainWindow::updateCancelButton() {
 void MainWindow::installProberCallbacks() {
     // Lengths appear as they are learned, a few reels at a time; the project is saved once at
     // the end so the facts are not probed again on the next opening.
-    prober->reelProbedCallback = [this](int) {
+    prober->reelProbedCallback = [this](int index) {
         probedAny = true;
+        // Boundaries on the track snap to the frames the clip turned out to have.
+        if (index == trackReelIndex())
+            timelineWidget->trackEditor()->setStreamFacts(workspace->reels.at(index).facts);
         if (++probedSinceRedraw >= 8) {
             probedSinceRedraw = 0;
             reelWidget->refresh();
@@ -315,6 +322,7 @@ void MainWindow::detachEngineCallbacks() {
     jobs->jobFinishedCallback = nullptr;
     jobs->refusedCallback = nullptr;
     jobs->batchFinishedCallback = nullptr;
+    jobs->confirmReplaceEditsCallback = nullptr;
 }
 
 QString MainWindow::vaultText() {

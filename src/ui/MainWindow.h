@@ -4,8 +4,10 @@
 #include "pipeline/ReelJob.h"
 #include "pipeline/ReelJobQueue.h"
 #include "selfupdate/UpdateState.h"
+#include "timeline/TimelineHistory.h"
 #include "workspace/Reel.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
@@ -80,6 +82,16 @@ public:
     void onPlaybackPositionChanged(double seconds, double duration);
     void onTimelineSeekRequested(double seconds);
 
+    // Hand edits of the reel on the track: each is saved at once and can be undone while the
+    // workspace stays open.
+    void onTimelineEdited(const TimelineData& edited, const QString& commandName);
+    void onUndoEdit();
+    void onRedoEdit();
+    QAction* undoEditAction() const { return undoAction; }
+    QAction* redoEditAction() const { return redoAction; }
+    // The reel the timeline track shows; empty when none.
+    QString trackReelName() const { return trackReel; }
+
     void updateStatusBar();
     // Ends every job without asking (their children and partial files go with them) and quits.
     void endJobsAndQuit();
@@ -132,6 +144,19 @@ private:
     QAction* addMenuAction(QMenu* menu, const QString& text, void (MainWindow::*handler)(),
                            const QKeySequence& shortcut = QKeySequence());
     void installEngineCallbacks();
+    void setupEditMenu();
+    void installTrackEditor();
+    // The track shows the reel from now on; its editor learns the reel's frame grid.
+    void showOnTrack(const Reel& reel);
+    int trackReelIndex() const;
+    // Refuses, with the reason in the status bar, while a job works on the reel.
+    bool mayEditTrackReel(int index);
+    void applyHandEdit(int index, const TimelineData& data, const QString& doneText);
+    void stepEditHistory(bool back);
+    void updateUndoActions();
+    // Whether an analysis may replace the reel's hand edits; the user is asked.
+    bool confirmReplaceEdits(const QString& reelName);
+    void forgetEdits();
     void installProberCallbacks();
     void detachEngineCallbacks();
     void updateCancelButton();
@@ -194,6 +219,12 @@ private:
     bool quitRequestedByUpdate = false;
     // Bumped on every binding, so states queued by a replaced controller are ignored.
     int selfUpdateBinding = 0;
+
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
+    QString trackReel;
+    // Per reel name, for the open workspace only.
+    QHash<QString, TimelineHistory> editHistories;
 
     int currentReelIndex = -1;
     bool analysisWasBatch = false;

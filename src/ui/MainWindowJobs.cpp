@@ -196,7 +196,9 @@ void MainWindow::onGeminiFinished(const JobOutcome& outcome) {
         const TimelineData& data = outcome.timeline;
         if (outcome.reelIndex >= 0) {
             currentReelIndex = outcome.reelIndex;
-            timelineWidget->setTimelineData(data);
+            // A new reading starts a new history: the hand edits it replaced are gone.
+            editHistories.remove(name);
+            showOnTrack(workspace->reels.at(outcome.reelIndex));
         }
         setStatus(QStringLiteral("Analysis complete for %1").arg(name));
         reportAnalysisFiles(outcome);

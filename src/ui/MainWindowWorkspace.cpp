@@ -62,6 +62,7 @@ void MainWindow::openWorkspace(const QString& path) {
             QStringLiteral("The batch queue stopped because another workspace was opened."));
     }
     reelWidget->refresh();
+    forgetEdits();
     timelineWidget->setTimelineData(TimelineData());
     setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
     copilotNotice(QStringLiteral("Opened workspace: %1").arg(workspace->project_name));
@@ -105,6 +106,7 @@ void MainWindow::onNewWorkspace() {
     projectLock = std::move(lock);
     jobs->stopBatch();
     reelWidget->refresh();
+    forgetEdits();
     timelineWidget->setTimelineData(TimelineData());
     setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));
     copilotNotice(QStringLiteral("Created new workspace: %1").arg(name));
@@ -143,7 +145,7 @@ void MainWindow::onReelActivated(int index) {
         preview = reel->rendered_path;
     if (QFileInfo::exists(preview))
         showPreview(preview);
-    timelineWidget->setTimelineData(reel->timeline);
+    showOnTrack(*reel);
     setStatus(QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText()));
 }
 

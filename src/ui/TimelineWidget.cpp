@@ -3,7 +3,9 @@
 #include "app/Config.h"
 #include "timeline/ClassificationText.h"
 #include "timeline/TimelineMath.h"
+#include "ui/TimelineTrackEditor.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -62,10 +64,14 @@ QString timecode(double seconds) {
 
 } // namespace
 
-TimelineWidget::TimelineWidget(QWidget* parent) : QWidget(parent) {
+TimelineWidget::TimelineWidget(QWidget* parent)
+    : QWidget(parent), editor(std::make_unique<TimelineTrackEditor>(this)) {
     setMinimumHeight(85);
     setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus); // the editing keys reach the track once it is clicked
 }
+
+TimelineWidget::~TimelineWidget() = default;
 
 bool TimelineWidget::isUsableDuration(double seconds) {
     return seconds > 0.0 && std::isfinite(seconds);
@@ -73,6 +79,7 @@ bool TimelineWidget::isUsableDuration(double seconds) {
 
 void TimelineWidget::setTimelineData(const TimelineData& data) {
     timeline = data;
+    editor->clampSelection(int(data.segments.size()));
     if (isUsableDuration(data.total_source_duration))
         duration = data.total_source_duration;
     update();
@@ -106,17 +113,41 @@ void TimelineWidget::seekTo(double x) {
 }
 
 void TimelineWidget::mousePressEvent(QMouseEvent* event) {
+    if (editor->mousePress(event))
+        return;
     if (event->button() == Qt::LeftButton && duration > 0.0)
         seekTo(event->position().x());
 }
 
 void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (editor->mouseMove(event))
+        return;
     if (!(duration > 0.0))
         return;
     if (event->buttons() & Qt::LeftButton)
         seekTo(event->position().x());
     else if (event->buttons() == Qt::NoButton)
         showSegmentTip(event);
+}
+
+void TimelineWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (!editor->mouseRelease(event))
+        QWidget::mouseReleaseEvent(event);
+}
+
+void TimelineWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!editor->mouseDoubleClick(event))
+        mousePressEvent(event);
+}
+
+void TimelineWidget::keyPressEvent(QKeyEvent* event) {
+    if (!editor->keyPress(event))
+        QWidget::keyPressEvent(event);
+}
+
+void TimelineWidget::contextMenuEvent(QContextMenuEvent* event) {
+    if (!editor->contextMenu(event))
+        QWidget::contextMenuEvent(event);
 }
 
 void TimelineWidget::showSegmentTip(const QMouseEvent* event) {
@@ -184,6 +215,8 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
                                  s.description);
             }
         }
+
+        editor->paint(painter);
 
         const int px = xOf(playhead);
         painter.setPen(QPen(Config::COLOR_GOLD, 2));

@@ -1,0 +1,357 @@
+// Hand edits on the timeline track, driven with the mouse and keys: first on the track alone,
+// then in the studio, where each edit is saved at once, undone and redone, and a new analysis
+// asks before it replaces the edits.
+#include "ModalAnswerer.h"
+#include "TestSupport.h"
+#include "ai/GeminiStandIn.h"
+#include "media/MediaTestSupport.h"
+#include "timeline/SafeFile.h"
+#include "timeline/TimelineEdit.h"
+#include "timeline/TimelineMath.h"
+#include "ui/MainWindow.h"
+#include "ui/TimelineTrackEditor.h"
+#include "ui/TimelineWidget.h"
+#include "workspace/Workspace.h"
+
+#include <QAction>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Tessaryn;
+
+namespace {
+
+Segment seg(double start, double end, Classification cls, const QString& text) {
+    Segment s;
+    s.source_start = start;
+    s.source_end = end;
+    s.classification = cls;
+    s.description = text;
+    return s;
+}
+
+// 0–10 s kept, 10–40 s of assembly, 40–50 s of pause.
+TimelineData fiftySeconds() {
+    TimelineData data;
+    data.segments = {seg(0, 10, Classification::Milestone, "Intro"),
+                     seg(10, 40, Classification::RepetitiveAssembly, "Screws"),
+                     seg(40, 50, Classification::StaticPause, "Idle")};
+    TimelineMath::computeTimeline(data, 10.0, 2.0);
+    return data;
+}
+
+// "0-10:M 10-40:R 40-50:P": the source ranges and classes, three decimals.
+QString layout(const TimelineData& data) {
+    QStringList parts;
+    for (const Segment& s : data.segments) {
+        const char cls = s.classification == Classification::StaticPause          ? 'P'
+                         : s.classification == Classification::RepetitiveAssembly ? 'R'
+                                                                                  : 'M';
+        parts
+            << QStringLiteral("%1-%2:%3")
+                   .arg(QString::number(s.source_start, 'f', 3)
+                            .remove(QRegularExpression("\\.?0+$")),
+                        QString::number(s.source_end, 'f', 3).remove(QRegularExpression("\\.?0+$")),
+                        QChar(cls));
+    }
+    return parts.join(' ');
+}
+
+QByteArray compact(const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+CannedAnswer uploadedActive() {
+    return {200, compact({{"file", QJsonObject{{"name", "files/clip1"},
+                                               {"uri", "https://files.example/files/clip1"},
+                                               {"state", "ACTIVE"}}}})};
+}
+
+CannedAnswer analysedAgain() {
+    const QJsonArray segments{QJsonObject{{"source_start", 0.0},
+                                          {"source_end", 3.0},
+                                          {"classification", "milestone"},
+                                          {"description", "All of it"}}};
+    const QJsonObject part{
+        {"text", QString::fromUtf8(compact({{"summary", "Again"}, {"segments", segments}}))}};
+    const QJsonObject content{{"parts", QJsonArray{part}}};
+    return {200, compact({{"candidates", QJsonArray{QJsonObject{{"content", content}}}}})};
+}
+
+// A track 500 px wide over 50 s: ten pixels a second, edits fed back as the studio does.
+struct EditedTrack {
+    TimelineWidget view;
+    QStringList commands;
+    QStringList refusals;
+    QList<double> seeks;
+
+    EditedTrack() {
+        view.resize(500, 85);
+        view.setTimelineData(fiftySeconds());
+        view.trackEditor()->editCallback = [this](const TimelineData& data, const QString& name) {
+            commands << name;
+            view.setTimelineData(data);
+        };
+        view.trackEditor()->refusedCallback = [this](const QString& why) { refusals << why; };
+        view.seekRequestedCallback = [this](double s) { seeks << s; };
+    }
+};
+
+} // namespace
+
+class TimelineEditsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    GeminiStandIn gemini;
+    QString footage;
+
+    // A workspace over one 3-second clip, analysed: 0–1 s kept, 1–2.5 s sped, 2.5–3 s cut.
+    QString analysedWorkspace(const QString& name) {
+        const QString root = dir.filePath(name);
+        Workspace ws;
+        if (!ws.create(root, name, footage) || ws.reels.size() != 1)
+            return QString();
+        TimelineData data;
+        data.summary = "Clip";
+        data.segments = {seg(0, 1, Classification::Milestone, "Start"),
+                         seg(1, 2.5, Classification::RepetitiveAssembly, "Screws"),
+                         seg(2.5, 3, Classification::StaticPause, "Idle")};
+        TimelineMath::computeTimeline(data, 10.0, 2.0);
+        ws.updateReelTimeline(0, data);
+        if (!SafeFile::writeJsonObject(ws.reels.at(0).timeline_path, data.toJson()) || !ws.save())
+            return QString();
+        return root;
+    }
+
+    static void openOnTrack(MainWindow& w, const QString& root) {
+        w.openWorkspace(root);
+        // The clip's frame grid is known before anything snaps to it.
+        QVERIFY(waitUntil([&] { return w.currentWorkspace()->reels.at(0).facts.known(); }));
+        w.onReelActivated(0);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+    }
+
+    static QByteArray stored(MainWindow& w) {
+        return TestSupport::readFile(w.currentWorkspace()->reels.at(0).timeline_path);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        TestSupport::isolateSettings(dir.filePath("settings"));
+        qputenv("HOME", dir.filePath("home").toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        qputenv("GEMINI_API_KEY", "test-key-123");
+        QVERIFY(gemini.start());
+        qputenv("TESSARYN_GEMINI_BASE_URL", gemini.baseUrl().toUtf8());
+        footage = dir.filePath("footage");
+        QVERIFY(QDir().mkpath(footage));
+        QVERIFY(MediaTestSupport::generateClip(footage + "/take.mp4", 320, 240, 25, 3.0));
+    }
+
+    void gesturesOnTheTrack_data() {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("commands");
+
+        QTest::newRow("a drag moves a boundary, snapped to a frame")
+            << "drag 100 152"
+            << "0-15.2:M 15.2-40:R 40-50:P" << QStringList{"Move Boundary"};
+        QTest::newRow("a boundary is taken hold of within reach")
+            << "drag 103 120"
+            << "0-12:M 12-40:R 40-50:P" << QStringList{"Move Boundary"};
+        QTest::newRow("a drag stops a frame short of the next segment's end")
+            << "drag 100 450"
+            << "0-39.967:M 39.967-40:R 40-50:P" << QStringList{"Move Boundary"};
+        QTest::newRow("a drag stops a frame after the previous segment's start")
+            << "drag 400 20"
+            << "0-10:M 10-10.033:R 10.033-50:P" << QStringList{"Move Boundary"};
+        QTest::newRow("3 turns the clicked segment into a pause")
+            << "click 250; key 3"
+            << "0-10:M 10-40:P 40-50:P" << QStringList{"Change Class"};
+        QTest::newRow("shift extends the selection to a range")
+            << "click 50; shift 250; key 2"
+            << "0-10:R 10-40:R 40-50:P" << QStringList{"Change Class"};
+        QTest::newRow("S splits at the playhead")
+            << "playhead 20; key S"
+            << "0-10:M 10-20:R 20-40:R 40-50:P" << QStringList{"Split Segment"};
+        QTest::newRow("M merges with the next")
+            << "click 50; key M"
+            << "0-40:M 40-50:P" << QStringList{"Merge Segments"};
+        QTest::newRow("a drag away from a boundary only seeks")
+            << "drag 250 300"
+            << "0-10:M 10-40:R 40-50:P" << QStringList{};
+        QTest::newRow("a class key without a selection changes nothing")
+            << "key 1"
+            << "0-10:M 10-40:R 40-50:P" << QStringList{};
+    }
+
+    void gesturesOnTheTrack() {
+        QFETCH(QString, gesture);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, commands);
+
+        EditedTrack track;
+        TimelineWidget& view = track.view;
+        for (const QString& step : gesture.split("; ")) {
+            const QStringList word = step.split(' ');
+            const auto at = [&](int i) { return QPoint(word[i].toInt(), 50); };
+            if (word[0] == "drag") {
+                QTest::mousePress(&view, Qt::LeftButton, {}, at(1));
+                QTest::mouseMove(&view, at(2));
+                QTest::mouseRelease(&view, Qt::LeftButton, {}, at(2));
+            } else if (word[0] == "click" || word[0] == "shift") {
+                const Qt::KeyboardModifiers mods =
+                    word[0] == "shift" ? Qt::ShiftModifier : Qt::NoModifier;
+                QTest::mouseClick(&view, Qt::LeftButton, mods, at(1));
+            } else if (word[0] == "playhead") {
+                view.setPlayheadSeconds(word[1].toDouble(), 0.0);
+            } else {
+                QTest::keyClick(&view, word[1].at(0).toLatin1());
+            }
+        }
+        QCOMPARE(layout(view.timelineData()), expected);
+        QCOMPARE(track.commands, commands);
+        if (commands.isEmpty() && gesture.startsWith("drag 250"))
+            QCOMPARE(track.seeks.last(), 30.0);
+        if (gesture.startsWith("key 1"))
+            QCOMPARE(track.refusals.size(), 1);
+        // Every edit leaves the edited axis laid out again.
+        TimelineData relaid = view.timelineData();
+        TimelineMath::layOutEditedAxis(relaid);
+        QCOMPARE(relaid.toJson(), view.timelineData().toJson());
+    }
+
+    void contextMenuSetsSpeedAndShowsTheClass() {
+        EditedTrack track;
+        QTest::mouseClick(&track.view, Qt::LeftButton, {}, QPoint(450, 50));
+        QMenu menu;
+        track.view.trackEditor()->fillMenu(&menu);
+        const QList<QAction*> actions = menu.actions();
+        const auto named = [](const QList<QAction*>& list, const QString& text) -> QAction* {
+            for (QAction* a : list)
+                if (a->text() == text)
+                    return a;
+            return nullptr;
+        };
+        QVERIFY(named(actions, "Pause (Cut Out)")->isChecked());
+        QVERIFY(!named(actions, "Milestone")->isChecked());
+
+        // Four times faster: the pause is first made a milestone, then sped up.
+        named(actions, "Milestone")->trigger();
+        QMenu again;
+        track.view.trackEditor()->fillMenu(&again);
+        QMenu* speed = named(again.actions(), "Speed")->menu();
+        QVERIFY(speed);
+        named(speed->actions(), "4x")->trigger();
+        const Segment& last = track.view.timelineData().segments.at(2);
+        QCOMPARE(last.classification, Classification::Milestone);
+        QCOMPARE(last.speed_factor, 4.0);
+        QCOMPARE(track.view.timelineData().total_edited_duration, 10.0 + 3.0 + 2.5);
+        QCOMPARE(track.commands, (QStringList{"Change Class", "Set Speed"}));
+    }
+
+    // In the studio: drag, 3, Ctrl+Z and Ctrl+Shift+Z, each saved at once.
+    void editsAreSavedAndUndone() {
+        const QString root = analysedWorkspace("Edits");
+        QVERIFY(!root.isEmpty());
+        MainWindow w;
+        openOnTrack(w, root);
+        TimelineWidget* track = w.timelinePanel();
+        const QByteArray original = stored(w);
+        QVERIFY(!w.undoEditAction()->isEnabled());
+
+        // The boundary at 1 s is dragged to about 2 s, onto the clip's 25 fps grid.
+        const QPoint from(track->secondsToX(1.0), 50);
+        const QPoint to(track->secondsToX(2.0) + 1, 50);
+        QTest::mousePress(track, Qt::LeftButton, {}, from);
+        QTest::mouseMove(track, to);
+        QTest::mouseRelease(track, Qt::LeftButton, {}, to);
+        const StreamFacts facts = w.currentWorkspace()->reels.at(0).facts;
+        const double boundary = TimelineEdit::snapToFrame(track->xToSeconds(to.x()), facts);
+        QVERIFY(std::abs(boundary * 25 - std::round(boundary * 25)) < 1e-9);
+        const Reel& reel = w.currentWorkspace()->reels.at(0);
+        QCOMPARE(reel.timeline.segments.at(0).source_end, boundary);
+        QCOMPARE(reel.timeline.segments.at(1).source_start, boundary);
+        QCOMPARE(reel.status, ReelStatus::Analyzed); // no analysis is pretended
+        const QByteArray dragged = stored(w);
+        QCOMPARE(dragged, QJsonDocument(reel.timeline.toJson()).toJson());
+        QCOMPARE(w.undoEditAction()->text(), QString("&Undo Move Boundary"));
+
+        // 3 on the first segment cuts it out.
+        QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->secondsToX(0.5), 50));
+        QTest::keyClick(track, Qt::Key_3);
+        QCOMPARE(reel.timeline.segments.at(0).classification, Classification::StaticPause);
+        QCOMPARE(reel.timeline.segments.at(0).edited_end, 0.0);
+        QCOMPARE(w.undoEditAction()->text(), QString("&Undo Change Class"));
+        const QByteArray paused = stored(w);
+        QVERIFY(paused != dragged);
+
+        QTest::keyClick(track, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(reel.timeline.segments.at(0).classification, Classification::Milestone);
+        QCOMPARE(stored(w), dragged);
+        QCOMPARE(w.redoEditAction()->text(), QString("&Redo Change Class"));
+        QTest::keyClick(track, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(stored(w), paused);
+
+        // The saved file is what a new opening reads, as the command line does.
+        Workspace reread;
+        QVERIFY(reread.load(root));
+        QCOMPARE(reread.reels.at(0).timeline.toJson(), reel.timeline.toJson());
+        QVERIFY(reread.reels.at(0).timeline.hasHandEdits());
+
+        // Undone all the way: the file is byte for byte the analysis again.
+        QTest::keyClick(track, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(track, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(stored(w), original);
+        QVERIFY(!w.undoEditAction()->isEnabled());
+        QCOMPARE(w.undoEditAction()->text(), QString("&Undo"));
+    }
+
+    void reanalysisAsksBeforeReplacingEdits() {
+        const QString root = analysedWorkspace("Reanalysis");
+        QVERIFY(!root.isEmpty());
+        MainWindow w;
+        openOnTrack(w, root);
+        TimelineWidget* track = w.timelinePanel();
+        QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->secondsToX(1.5), 50));
+        QTest::keyClick(track, Qt::Key_1);
+        const QByteArray edited = stored(w);
+        QVERIFY(w.currentWorkspace()->reels.at(0).timeline.hasHandEdits());
+
+        gemini.requests.clear();
+        {
+            ModalAnswerer no([](QWidget* m) { ModalAnswerer::click(m, QMessageBox::No); });
+            w.onAnalyzeReelRequested(0);
+            QCOMPARE(no.titles, QStringList{"Replace Hand Edits?"});
+        }
+        QVERIFY(!w.hasRunningJob());
+        QVERIFY(gemini.requests.isEmpty());
+        QCOMPARE(stored(w), edited);
+        QCOMPARE(w.currentWorkspace()->reels.at(0).status, ReelStatus::Analyzed);
+
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(), analysedAgain()};
+        {
+            ModalAnswerer yes([](QWidget* m) { ModalAnswerer::click(m, QMessageBox::Yes); });
+            w.onAnalyzeReelRequested(0);
+            QCOMPARE(yes.titles, QStringList{"Replace Hand Edits?"});
+        }
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 30000));
+        const TimelineData replaced = w.currentWorkspace()->reels.at(0).timeline;
+        QCOMPARE(replaced.summary, QString("Again"));
+        QVERIFY(!replaced.hasHandEdits());
+        // The edits' history went with them.
+        QVERIFY(!w.undoEditAction()->isEnabled());
+    }
+};
+
+QTEST_MAIN(TimelineEditsTest)
+#include "tst_timelineedits.moc"
