@@ -351,6 +351,29 @@ private slots:
         // The edits' history went with them.
         QVERIFY(!w.undoEditAction()->isEnabled());
     }
+
+    // A batch takes reels that failed; one with hand edits the user keeps is passed over.
+    void aBatchPassesOverEditsTheUserKeeps() {
+        const QString root = analysedWorkspace("Batch");
+        QVERIFY(!root.isEmpty());
+        MainWindow w;
+        openOnTrack(w, root);
+        TimelineWidget* track = w.timelinePanel();
+        QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->secondsToX(2.7), 50));
+        QTest::keyClick(track, Qt::Key_2);
+        w.currentWorkspace()->updateReelStatus(0, ReelStatus::Error);
+        const QByteArray edited = stored(w);
+
+        gemini.requests.clear();
+        ModalAnswerer no([](QWidget* m) { ModalAnswerer::click(m, QMessageBox::No); });
+        w.onBatchAnalyzeRequested();
+        QCOMPARE(no.titles, QStringList{"Replace Hand Edits?"});
+        QVERIFY(!w.isBatchActive());
+        QVERIFY(!w.hasRunningJob());
+        QCOMPARE(w.statusLabelWidget()->text(), QString("Batch operation complete."));
+        QVERIFY(gemini.requests.isEmpty());
+        QCOMPARE(stored(w), edited);
+    }
 };
 
 QTEST_MAIN(TimelineEditsTest)
