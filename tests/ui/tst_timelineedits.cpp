@@ -14,6 +14,7 @@
 #include "workspace/Workspace.h"
 
 #include <QAction>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -257,6 +258,39 @@ private slots:
         QCOMPARE(last.speed_factor, 4.0);
         QCOMPARE(track.view.timelineData().total_edited_duration, 10.0 + 3.0 + 2.5);
         QCOMPARE(track.commands, (QStringList{"Change Class", "Set Speed"}));
+    }
+
+    void doubleClickEditsTheDescription_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("typed text, trimmed") << "  Coffee break " << true << "Coffee break";
+        QTest::newRow("cancelled") << "Coffee" << false << "Idle";
+        QTest::newRow("unchanged") << "Idle" << true << "Idle";
+    }
+
+    void doubleClickEditsTheDescription() {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        QFETCH(QString, expected);
+
+        EditedTrack track;
+        ModalAnswerer answerer([&](QWidget* modal) {
+            auto* input = qobject_cast<QInputDialog*>(modal);
+            if (input && accepted) {
+                input->setTextValue(typed);
+                input->accept();
+            } else {
+                ModalAnswerer::dismiss(modal);
+            }
+        });
+        QTest::mouseDClick(&track.view, Qt::LeftButton, {}, QPoint(450, 50));
+        QCOMPARE(answerer.titles, QStringList{"Segment Description"});
+        QCOMPARE(track.view.timelineData().segments.at(2).description, expected);
+        const bool changed = expected != "Idle";
+        QCOMPARE(track.commands, changed ? QStringList{"Edit Description"} : QStringList{});
+        QCOMPARE(track.view.timelineData().segments.at(2).edited, changed);
     }
 
     // In the studio: drag, 3, Ctrl+Z and Ctrl+Shift+Z, each saved at once.
