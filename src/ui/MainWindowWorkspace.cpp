@@ -62,7 +62,8 @@ void MainWindow::openWorkspace(const QString& path) {
             QStringLiteral("The batch queue stopped because another workspace was opened."));
     }
     reelWidget->refresh();
-    timelineWidget->setTimelineData(TimelineData());
+    playerReelIndex = -1;
+    refreshTrack();
     setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
     copilotNotice(QStringLiteral("Opened workspace: %1").arg(workspace->project_name));
     prober->start();
@@ -105,7 +106,8 @@ void MainWindow::onNewWorkspace() {
     projectLock = std::move(lock);
     jobs->stopBatch();
     reelWidget->refresh();
-    timelineWidget->setTimelineData(TimelineData());
+    playerReelIndex = -1;
+    refreshTrack();
     setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));
     copilotNotice(QStringLiteral("Created new workspace: %1").arg(name));
     prober->start();
@@ -142,8 +144,7 @@ void MainWindow::onReelActivated(int index) {
     if (QFileInfo::exists(reel->rendered_path))
         preview = reel->rendered_path;
     if (QFileInfo::exists(preview))
-        showPreview(preview);
-    timelineWidget->setTimelineData(reel->timeline);
+        showReelInPlayer(index, preview);
     setStatus(QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText()));
 }
 
