@@ -44,8 +44,14 @@ bool AudioSampleDecoder::isOpen() const {
     return d && d->codec;
 }
 
+void AudioSampleDecoder::close() {
+    d.reset();
+}
+
 bool AudioSampleDecoder::open(const QString& path, QString* error) {
     d.reset();
+    // Faults reach the user through the returned reasons, not the library's own printing.
+    av_log_set_level(AV_LOG_FATAL);
     auto state = std::make_unique<State>();
     if (avformat_open_input(&state->format, path.toUtf8().constData(), nullptr, nullptr) < 0 ||
         avformat_find_stream_info(state->format, nullptr) < 0) {

@@ -24,6 +24,7 @@ public:
     // False, with the reason, when the clip has no sound we can decode.
     bool open(const QString& path, QString* error);
     bool isOpen() const;
+    void close();
     // Sound from `seconds` of the clip on, played `tempo` times as fast.
     bool seek(double seconds, double tempo);
     // At most maxBytes (whole sample frames); empty at the end of the sound.

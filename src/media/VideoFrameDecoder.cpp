@@ -83,6 +83,8 @@ void VideoFrameDecoder::close() {
 
 bool VideoFrameDecoder::open(const QString& path, QString* error) {
     close();
+    // Faults reach the user through the returned reasons, not the library's own printing.
+    av_log_set_level(AV_LOG_FATAL);
     auto state = std::make_unique<State>();
     int code = avformat_open_input(&state->format, path.toUtf8().constData(), nullptr, nullptr);
     if (code < 0 || avformat_find_stream_info(state->format, nullptr) < 0) {

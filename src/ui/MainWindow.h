@@ -146,8 +146,9 @@ private:
     void installEngineCallbacks();
     void setupEditMenu();
     void installTrackEditor();
-    // The track shows the reel from now on; its editor learns the reel's frame grid.
-    void showOnTrack(const Reel& reel);
+    // The track shows the reel (none: null) from now on; its editor learns the reel's frame
+    // grid and the undo actions its history.
+    void trackShows(const Reel* reel);
     int trackReelIndex() const;
     // Refuses, with the reason in the status bar, while a job works on the reel.
     bool mayEditTrackReel(int index);
@@ -172,7 +173,12 @@ private:
     // Both axes of one format for every analysed reel; the names of the reels that failed.
     int exportForAllReels(const QString& format, QStringList* failed);
     void addEditorExport(QMenu* menu, const QString& text, const char* format);
+    // A clip that is no reel's (the master film): the track is emptied.
     void showPreview(const QString& path);
+    // The reel's clip (its cut or its source) in the player and its timeline on the track.
+    void showReelInPlayer(int index, const QString& path);
+    // The track always belongs to the player's clip, on the axis the player plays.
+    void refreshTrack();
     // Where the key lives, in the status bar's words.
     static QString vaultText();
     // Ends every job without letting their reports reach the window.
@@ -227,6 +233,7 @@ private:
     QHash<QString, TimelineHistory> editHistories;
 
     int currentReelIndex = -1;
+    int playerReelIndex = -1; // the reel whose clip the player holds; -1 for none
     bool analysisWasBatch = false;
     qint64 promptTokens = 0;
     qint64 candidateTokens = 0;

@@ -35,14 +35,16 @@ void MainWindow::installTrackEditor() {
     };
 }
 
-void MainWindow::showOnTrack(const Reel& reel) {
-    if (reel.name != trackReel)
-        timelineWidget->trackEditor()->clearSelection();
-    trackReel = reel.name;
-    timelineWidget->setTimelineData(reel.timeline);
+void MainWindow::trackShows(const Reel* reel) {
     TimelineTrackEditor* editor = timelineWidget->trackEditor();
-    editor->setStreamFacts(reel.facts);
-    editor->setRepetitiveSpeed(PipelineSettings::load().assembly_speed);
+    const QString name = reel ? reel->name : QString();
+    if (name != trackReel)
+        editor->clearSelection();
+    trackReel = name;
+    if (reel) {
+        editor->setStreamFacts(reel->facts);
+        editor->setRepetitiveSpeed(PipelineSettings::load().assembly_speed);
+    }
     updateUndoActions();
 }
 
@@ -107,8 +109,10 @@ void MainWindow::stepEditHistory(bool back) {
 void MainWindow::applyHandEdit(int index, const TimelineData& data, const QString& doneText) {
     workspace->replaceReelTimeline(index, data);
     const Reel& reel = workspace->reels.at(index);
-    timelineWidget->setTimelineData(reel.timeline);
-    updateUndoActions();
+    // The track and a running review show the edit at once. The track's reel is the player's,
+    // found by name in case a rescan moved it in the list.
+    playerReelIndex = index;
+    refreshTrack();
     if (ReelOutputWriter::writeTimeline(reel, reel.timeline)) {
         setStatus(doneText);
         return;

@@ -63,7 +63,8 @@ void MainWindow::openWorkspace(const QString& path) {
     }
     reelWidget->refresh();
     forgetEdits();
-    timelineWidget->setTimelineData(TimelineData());
+    playerReelIndex = -1;
+    refreshTrack();
     setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
     copilotNotice(QStringLiteral("Opened workspace: %1").arg(workspace->project_name));
     prober->start();
@@ -107,7 +108,8 @@ void MainWindow::onNewWorkspace() {
     jobs->stopBatch();
     reelWidget->refresh();
     forgetEdits();
-    timelineWidget->setTimelineData(TimelineData());
+    playerReelIndex = -1;
+    refreshTrack();
     setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));
     copilotNotice(QStringLiteral("Created new workspace: %1").arg(name));
     prober->start();
@@ -144,8 +146,7 @@ void MainWindow::onReelActivated(int index) {
     if (QFileInfo::exists(reel->rendered_path))
         preview = reel->rendered_path;
     if (QFileInfo::exists(preview))
-        showPreview(preview);
-    showOnTrack(*reel);
+        showReelInPlayer(index, preview);
     setStatus(QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText()));
 }
 

@@ -1,5 +1,6 @@
 #include "ui/TimelineTrackEditor.h"
 
+#include "timeline/TimelineAxis.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineEdit.h"
 #include "ui/TimelineWidget.h"
@@ -46,8 +47,51 @@ void TimelineTrackEditor::clampSelection(int segmentCount) {
         clearSelection();
 }
 
+bool TimelineTrackEditor::onEditedAxis() const {
+    return view->axis() == TimelineAxis::Edited;
+}
+
+bool TimelineTrackEditor::isShown(const Segment& segment) const {
+    return !onEditedAxis() || segment.edited_end > segment.edited_start;
+}
+
+double TimelineTrackEditor::trackStart(const Segment& segment) const {
+    return onEditedAxis() ? segment.edited_start : segment.source_start;
+}
+
+double TimelineTrackEditor::trackEnd(const Segment& segment) const {
+    return onEditedAxis() ? segment.edited_end : segment.source_end;
+}
+
+double TimelineTrackEditor::toSource(double trackSeconds) const {
+    if (!onEditedAxis())
+        return trackSeconds;
+    // A kept segment's span on the edited axis stands for its source span, evenly.
+    const Segment* lastShown = nullptr;
+    for (const Segment& s : view->timelineData().segments) {
+        if (!isShown(s))
+            continue;
+        lastShown = &s;
+        if (trackSeconds > s.edited_end)
+            continue;
+        const double into = std::max(0.0, trackSeconds - s.edited_start);
+        return s.source_start +
+               into * (s.source_end - s.source_start) / (s.edited_end - s.edited_start);
+    }
+    return lastShown ? lastShown->source_end : trackSeconds;
+}
+
 int TimelineTrackEditor::segmentAtX(double x) const {
-    return TimelineEdit::segmentAt(view->timelineData(), view->xToSeconds(pixel(x)));
+    const TimelineData& data = view->timelineData();
+    const double seconds = view->xToSeconds(pixel(x));
+    if (!onEditedAxis())
+        return TimelineEdit::segmentAt(data, seconds);
+    for (int i = 0; i < data.segments.size(); ++i) {
+        const Segment& s = data.segments.at(i);
+        if (isShown(s) && s.edited_start <= seconds && seconds <= s.edited_end)
+            return i;
+    }
+    return -1;
 }
 
 int TimelineTrackEditor::boundaryNear(double x) const {
@@ -55,12 +99,15 @@ int TimelineTrackEditor::boundaryNear(double x) const {
     int nearest = -1;
     double best = BoundaryReach;
     for (int i = 0; i + 1 < segments.size(); ++i) {
-        const double end = segments.at(i).source_end;
-        // Only segments that meet share a boundary; a gap has two edges of its own.
-        if (TimelineEdit::snapToFrame(end, frameFacts) !=
-            TimelineEdit::snapToFrame(segments.at(i + 1).source_start, frameFacts))
+        const Segment& before = segments.at(i);
+        const Segment& after = segments.at(i + 1);
+        // Only segments that meet share a boundary; a gap has two edges of its own. A pause
+        // has no width on the edited axis, so its boundaries cannot be told apart there.
+        if (!isShown(before) || !isShown(after) ||
+            TimelineEdit::snapToFrame(before.source_end, frameFacts) !=
+                TimelineEdit::snapToFrame(after.source_start, frameFacts))
             continue;
-        const double distance = std::abs(view->secondsToX(end) - x);
+        const double distance = std::abs(view->secondsToX(trackEnd(before)) - x);
         if (distance <= best) {
             best = distance;
             nearest = i;
@@ -77,6 +124,7 @@ bool TimelineTrackEditor::mousePress(const QMouseEvent* event) {
         dragBoundary = boundaryNear(x);
         if (dragBoundary >= 0) {
             dragSeconds = view->timelineData().segments.at(dragBoundary).source_end;
+            dragX = pixel(x);
             dragMoved = false;
             view->update();
             return true;
@@ -109,7 +157,8 @@ bool TimelineTrackEditor::mouseMove(const QMouseEvent* event) {
         return false;
     const double x = event->position().x();
     if (dragBoundary >= 0 && (event->buttons() & Qt::LeftButton)) {
-        dragSeconds = TimelineEdit::snapToFrame(view->xToSeconds(pixel(x)), frameFacts);
+        dragX = pixel(x);
+        dragSeconds = TimelineEdit::snapToFrame(toSource(view->xToSeconds(dragX)), frameFacts);
         dragMoved = true;
         view->update();
         return true;
@@ -196,16 +245,15 @@ void TimelineTrackEditor::paint(QPainter& painter) const {
     painter.save();
     painter.setBrush(Qt::NoBrush);
     if (first >= 0 && last < segments.size()) {
-        const int x = view->secondsToX(segments.at(first).source_start);
-        const int xe = view->secondsToX(segments.at(last).source_end);
+        const int x = view->secondsToX(trackStart(segments.at(first)));
+        const int xe = view->secondsToX(trackEnd(segments.at(last)));
         painter.setPen(QPen(SelectionColor, 2));
         painter.drawRect(
             QRect(QPoint(x + 1, 23), QPoint(std::max(xe, x + 2) - 1, view->height() - 4)));
     }
     if (dragBoundary >= 0) {
-        const int x = view->secondsToX(dragSeconds);
         painter.setPen(QPen(SelectionColor, 2, Qt::DashLine));
-        painter.drawLine(x, 22, x, view->height());
+        painter.drawLine(dragX, 22, dragX, view->height());
     }
     painter.restore();
 }

@@ -17,6 +17,7 @@ namespace Tessaryn {
 
 class TimelineData;
 class TimelineWidget;
+struct Segment;
 
 // The hand-editing gestures of the timeline track: selecting segments, dragging the boundary
 // between two of them, the class, speed, split, merge and description commands by key, context
@@ -63,6 +64,14 @@ public:
     void askForDescription(int index);
 
 private:
+    // The track shows the source clip's time or the edited film's; edits are in source time.
+    bool onEditedAxis() const;
+    bool isShown(const Segment& segment) const;
+    double trackStart(const Segment& segment) const;
+    double trackEnd(const Segment& segment) const;
+    double toSource(double trackSeconds) const;
+    // Where the playhead's picture comes from in the source, and that segment's index.
+    double playheadInSource(int* segmentIndex) const;
     // The boundary index (between segment i and i + 1) within reach of x, or -1.
     int boundaryNear(double x) const;
     int segmentAtX(double x) const;
@@ -78,6 +87,7 @@ private:
     int anchor = -1;
     int dragBoundary = -1;
     double dragSeconds = 0.0;
+    int dragX = 0;
     bool dragMoved = false;
 };
 

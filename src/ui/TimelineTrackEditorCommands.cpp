@@ -1,5 +1,7 @@
 #include "ui/TimelineTrackEditor.h"
 
+#include "timeline/CutTimeMap.h"
+#include "timeline/RenderPlan.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineEdit.h"
 #include "ui/TimelineWidget.h"
@@ -61,9 +63,23 @@ void TimelineTrackEditor::askForSpeed() {
         setSpeed(speed);
 }
 
+double TimelineTrackEditor::playheadInSource(int* segmentIndex) const {
+    const TimelineData& data = view->timelineData();
+    const double playhead = view->playheadSeconds();
+    if (!onEditedAxis()) {
+        *segmentIndex = TimelineEdit::segmentAt(data, playhead);
+        return playhead;
+    }
+    // The player's edited time counts the film's frames as the render plan lays them out.
+    const RenderPlan plan = RenderPlan::compute(data, frameFacts);
+    const CutTimeMap::Point point = CutTimeMap(plan).sourceAt(playhead);
+    *segmentIndex = point.piece < 0 ? -1 : plan.pieces().at(point.piece).segmentIndex;
+    return point.sourceSeconds;
+}
+
 void TimelineTrackEditor::splitAtPlayhead() {
-    const double at = view->playheadSeconds();
-    const int index = TimelineEdit::segmentAt(view->timelineData(), at);
+    int index = -1;
+    const double at = playheadInSource(&index);
     const StreamFacts facts = frameFacts;
     apply(QStringLiteral("Split Segment"),
           [=](TimelineData& data) { return TimelineEdit::split(data, index, at, facts); });

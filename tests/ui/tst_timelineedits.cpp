@@ -83,15 +83,17 @@ CannedAnswer analysedAgain() {
     return {200, compact({{"candidates", QJsonArray{QJsonObject{{"content", content}}}}})};
 }
 
-// A track 500 px wide over 50 s: ten pixels a second, edits fed back as the studio does.
+// On the source axis a track 500 px wide over 50 s: ten pixels a second; on the edited axis
+// 520 px over the film's 13 s: forty a second. Edits are fed back as the studio does.
 struct EditedTrack {
     TimelineWidget view;
     QStringList commands;
     QStringList refusals;
     QList<double> seeks;
 
-    EditedTrack() {
-        view.resize(500, 85);
+    explicit EditedTrack(TimelineAxis axis = TimelineAxis::Source) {
+        view.resize(axis == TimelineAxis::Edited ? 520 : 500, 85);
+        view.setAxis(axis);
         view.setTimelineData(fiftySeconds());
         view.trackEditor()->editCallback = [this](const TimelineData& data, const QString& name) {
             commands << name;
@@ -159,48 +161,67 @@ private slots:
     }
 
     void gesturesOnTheTrack_data() {
+        QTest::addColumn<bool>("editedAxis");
         QTest::addColumn<QString>("gesture");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QStringList>("commands");
 
         QTest::newRow("a drag moves a boundary, snapped to a frame")
-            << "drag 100 152"
+            << false << "drag 100 152"
             << "0-15.2:M 15.2-40:R 40-50:P" << QStringList{"Move Boundary"};
         QTest::newRow("a boundary is taken hold of within reach")
-            << "drag 103 120"
+            << false << "drag 103 120"
             << "0-12:M 12-40:R 40-50:P" << QStringList{"Move Boundary"};
         QTest::newRow("a drag stops a frame short of the next segment's end")
-            << "drag 100 450"
+            << false << "drag 100 450"
             << "0-39.967:M 39.967-40:R 40-50:P" << QStringList{"Move Boundary"};
         QTest::newRow("a drag stops a frame after the previous segment's start")
-            << "drag 400 20"
+            << false << "drag 400 20"
             << "0-10:M 10-10.033:R 10.033-50:P" << QStringList{"Move Boundary"};
         QTest::newRow("3 turns the clicked segment into a pause")
-            << "click 250; key 3"
+            << false << "click 250; key 3"
             << "0-10:M 10-40:P 40-50:P" << QStringList{"Change Class"};
         QTest::newRow("shift extends the selection to a range")
-            << "click 50; shift 250; key 2"
+            << false << "click 50; shift 250; key 2"
             << "0-10:R 10-40:R 40-50:P" << QStringList{"Change Class"};
         QTest::newRow("S splits at the playhead")
-            << "playhead 20; key S"
+            << false << "playhead 20; key S"
             << "0-10:M 10-20:R 20-40:R 40-50:P" << QStringList{"Split Segment"};
         QTest::newRow("M merges with the next")
-            << "click 50; key M"
+            << false << "click 50; key M"
             << "0-40:M 40-50:P" << QStringList{"Merge Segments"};
         QTest::newRow("a drag away from a boundary only seeks")
-            << "drag 250 300"
+            << false << "drag 250 300"
             << "0-10:M 10-40:R 40-50:P" << QStringList{};
         QTest::newRow("a class key without a selection changes nothing")
-            << "key 1"
+            << false << "key 1"
+            << "0-10:M 10-40:R 40-50:P" << QStringList{};
+
+        // On the edited axis the same gestures land where the film shows them.
+        QTest::newRow("edited axis: a drag maps into the sped segment")
+            << true << "drag 400 440"
+            << "0-20:M 20-40:R 40-50:P" << QStringList{"Move Boundary"};
+        QTest::newRow("edited axis: a drag back into the kept segment")
+            << true << "drag 400 200"
+            << "0-5:M 5-40:R 40-50:P" << QStringList{"Move Boundary"};
+        QTest::newRow("edited axis: 1 on the clicked segment")
+            << true << "click 480; key 1"
+            << "0-10:M 10-40:M 40-50:P" << QStringList{"Change Class"};
+        QTest::newRow("edited axis: S splits where the cut's picture comes from")
+            << true << "playhead 11.5; key S"
+            << "0-10:M 10-25:R 25-40:R 40-50:P" << QStringList{"Split Segment"};
+        QTest::newRow("edited axis: a pause's boundaries cannot be held")
+            << true << "drag 519 300"
             << "0-10:M 10-40:R 40-50:P" << QStringList{};
     }
 
     void gesturesOnTheTrack() {
+        QFETCH(bool, editedAxis);
         QFETCH(QString, gesture);
         QFETCH(QString, expected);
         QFETCH(QStringList, commands);
 
-        EditedTrack track;
+        EditedTrack track(editedAxis ? TimelineAxis::Edited : TimelineAxis::Source);
         TimelineWidget& view = track.view;
         for (const QString& step : gesture.split("; ")) {
             const QStringList word = step.split(' ');
