@@ -14,6 +14,8 @@
 #include "workspace/Workspace.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -279,6 +281,31 @@ private slots:
         QCOMPARE(last.speed_factor, 4.0);
         QCOMPARE(track.view.timelineData().total_edited_duration, 10.0 + 3.0 + 2.5);
         QCOMPARE(track.commands, (QStringList{"Change Class", "Set Speed"}));
+    }
+
+    // A right-click selects the segment under it and opens the commands for it.
+    void rightClickOpensTheCommands() {
+        EditedTrack track;
+        track.view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&track.view));
+        const QPoint at(150, 50);
+        QTest::mouseClick(&track.view, Qt::RightButton, {}, at);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, track.view.mapToGlobal(at));
+        QApplication::sendEvent(&track.view, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction* speed = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text() == "Speed")
+                speed = action;
+        QVERIFY(speed && speed->menu());
+        for (QAction* action : speed->menu()->actions())
+            if (action->text() == "2x")
+                action->trigger();
+        menu->close();
+        QCOMPARE(track.commands, QStringList{"Set Speed"});
+        QCOMPARE(track.view.timelineData().segments.at(1).speed_factor, 2.0);
+        QCOMPARE(track.view.timelineData().total_edited_duration, 25.0);
     }
 
     void doubleClickEditsTheDescription_data() {
