@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace Tessaryn {
 
 namespace {
