@@ -39,7 +39,6 @@ public:
     const TimelineData& timelineData() const { return timeline; }
     double playheadSeconds() const { return playhead; }
     double durationSeconds() const { return duration; }
-    const TimelineData& timelineData() const { return timeline; }
     // Hand edits of the segments; inert until its edit callback is set.
     TimelineTrackEditor* trackEditor() const { return editor.get(); }
 
