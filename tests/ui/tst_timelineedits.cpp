@@ -373,6 +373,26 @@ private slots:
         QCOMPARE(w.undoEditAction()->text(), QString("&Undo"));
     }
 
+    // A timeline that cannot be written is told; the edit stays on screen for the next try.
+    void aFailedSaveIsTold() {
+        const QString root = analysedWorkspace("Unwritable");
+        QVERIFY(!root.isEmpty());
+        MainWindow w;
+        openOnTrack(w, root);
+        const QString path = w.currentWorkspace()->reels.at(0).timeline_path;
+        // A folder where the file should be: no write can replace it, whoever runs the test.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkpath(path + "/blocked"));
+        TimelineWidget* track = w.timelinePanel();
+        QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->secondsToX(0.5), 50));
+        QTest::keyClick(track, Qt::Key_2);
+        QCOMPARE(w.statusLabelWidget()->text(),
+                 QString("Could not save the edit of take to %1").arg(path));
+        QCOMPARE(w.currentWorkspace()->reels.at(0).timeline.segments.at(0).classification,
+                 Classification::RepetitiveAssembly);
+        QVERIFY(w.undoEditAction()->isEnabled());
+    }
+
     void reanalysisAsksBeforeReplacingEdits() {
         const QString root = analysedWorkspace("Reanalysis");
         QVERIFY(!root.isEmpty());
