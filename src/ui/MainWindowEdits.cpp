@@ -78,6 +78,15 @@ void MainWindow::onTimelineEdited(const TimelineData& edited, const QString& com
     if (!mayEditTrackReel(index))
         return;
     const Reel& reel = workspace->reels.at(index);
+    // An edit is made on what the track shows; if the reel changed underneath (an analysis
+    // landed meanwhile), it would overwrite that change.
+    if (timelineWidget->timelineData().toJson() != reel.timeline.toJson()) {
+        playerReelIndex = index;
+        refreshTrack();
+        setStatus(QStringLiteral("The track now shows the current cut of %1; make the edit again.")
+                      .arg(reel.name));
+        return;
+    }
     editHistories[reel.name].record(reel.timeline, commandName);
     applyHandEdit(index, edited, QStringLiteral("%1: %2").arg(reel.name, commandName));
 }
