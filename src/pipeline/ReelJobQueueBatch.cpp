@@ -3,8 +3,6 @@
 #include "media/Stitcher.h"
 #include "workspace/Workspace.h"
 
-#include <QFileInfo>
-
 namespace Tessaryn {
 
 bool ReelJobQueue::qualifiesForBatch(const Reel& reel) const {
@@ -58,10 +56,16 @@ void ReelJobQueue::stitchMaster() {
         return;
     }
     QStringList clips;
+    QStringList stale;
     for (const Reel* reel : workspace->releaseOrder()) {
-        if (QFileInfo::exists(reel->rendered_path))
+        // A cut older than its timeline would put an outdated edit into the film.
+        if (reel->cutIsStale())
+            stale << reel->name;
+        else if (reel->hasCurrentCut())
             clips << reel->rendered_path;
     }
+    if (!stale.isEmpty())
+        refuse(Refusal::StaleCutsLeftOut, QString(), stale.join(QStringLiteral(", ")));
     if (clips.isEmpty()) {
         refuse(Refusal::NoRenderedClips, QString());
         return;

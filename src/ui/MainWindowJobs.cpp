@@ -154,6 +154,12 @@ void MainWindow::onJobRefused(ReelJobQueue::Refusal refusal, const QString& reel
                                      "left alone.")
                           .arg(reelName, detail));
         break;
+    case ReelJobQueue::Refusal::StaleCutsLeftOut:
+        copilotNotice(QStringLiteral("Left out of the master film: %1. Their cuts are older than "
+                                     "their timelines (analysed again or edited after the "
+                                     "render); render them again to include them.")
+                          .arg(detail));
+        break;
     case ReelJobQueue::Refusal::NoRenderedClips:
         showMessage(
             QMessageBox::Information, QStringLiteral("No Rendered Clips"),
