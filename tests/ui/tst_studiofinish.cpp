@@ -118,6 +118,26 @@ private slots:
                  qPrintable(centre.name()));
     }
 
+    void progressShowsTimeTakenAndLeft_data() {
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("start") << qint64(0) << 0 << "%p% · 0:00 elapsed";
+        QTest::newRow("too early to tell") << qint64(2500) << 40 << "%p% · 0:02 elapsed";
+        QTest::newRow("a quarter in a minute")
+            << qint64(60000) << 25 << "%p% · 1:00 elapsed · ~3:00 left";
+        QTest::newRow("hours") << qint64(2 * 3600000 + 5000) << 50
+                               << "%p% · 2:00:05 elapsed · ~2:00:05 left";
+        QTest::newRow("done") << qint64(90000) << 100 << "%p% · 1:30 elapsed";
+    }
+
+    void progressShowsTimeTakenAndLeft() {
+        QFETCH(qint64, elapsedMs);
+        QFETCH(int, percent);
+        QFETCH(QString, format);
+        QCOMPARE(MainWindow::progressFormat(elapsedMs, percent), format);
+    }
+
     void menuLabelsShowTheirAmpersand_data() {
         QTest::addColumn<QString>("shown");
         QTest::newRow("settings") << "Project Settings & Credentials...";
