@@ -13,6 +13,7 @@ packages=(
   fonts-noto-color-emoji fonts-dejavu-core
   coreutils openssl
   parallel jq
+  qt6-multimedia-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 
 missing=()

@@ -164,6 +164,10 @@ void MainWindow::setupUi() {
         onPlaybackPositionChanged(seconds, duration);
     };
     timelineWidget->seekRequestedCallback = [this](double s) { onTimelineSeekRequested(s); };
+    videoPlayer->reviewModeChangedCallback = [this](bool) { refreshTrack(); };
+    videoPlayer->statusCallback = [this](const QString& message) {
+        statusBar()->showMessage(message, 10000);
+    };
     copilot->batchAnalyzeCallback = [this] { onBatchAnalyzeRequested(); };
     copilot->batchRenderCallback = [this] { onBatchRenderRequested(); };
     copilot->exportMarkersCallback = [this] { onExportMarkersRequested(); };
@@ -506,7 +510,30 @@ void MainWindow::onTimelineSeekRequested(double seconds) {
 }
 
 void MainWindow::showPreview(const QString& path) {
+    playerReelIndex = -1;
     videoPlayer->loadVideo(path);
+    refreshTrack();
+}
+
+void MainWindow::showReelInPlayer(int index, const QString& path) {
+    playerReelIndex = index;
+    videoPlayer->loadVideo(path);
+    refreshTrack();
+}
+
+void MainWindow::refreshTrack() {
+    const Reel* reel = workspace->getReel(playerReelIndex);
+    if (!reel) {
+        playerReelIndex = -1;
+        videoPlayer->setReviewSource(QString(), TimelineData(), StreamFacts());
+        timelineWidget->clear();
+        return;
+    }
+    const bool edited =
+        videoPlayer->isReviewing() || videoPlayer->loadedPath() != reel->source_path;
+    timelineWidget->setAxis(edited ? TimelineAxis::Edited : TimelineAxis::Source);
+    timelineWidget->setTimelineData(reel->timeline);
+    videoPlayer->setReviewSource(reel->source_path, reel->timeline, reel->facts);
 }
 
 } // namespace Tessaryn

@@ -154,7 +154,12 @@ private:
     // Both axes of one format for every analysed reel; the names of the reels that failed.
     int exportForAllReels(const QString& format, QStringList* failed);
     void addEditorExport(QMenu* menu, const QString& text, const char* format);
+    // A clip that is no reel's (the master film): the track is emptied.
     void showPreview(const QString& path);
+    // The reel's clip (its cut or its source) in the player and its timeline on the track.
+    void showReelInPlayer(int index, const QString& path);
+    // The track always belongs to the player's clip, on the axis the player plays.
+    void refreshTrack();
     // Where the key lives, in the status bar's words.
     static QString vaultText();
     // Ends every job without letting their reports reach the window.
@@ -207,6 +212,7 @@ private:
     // Since each kind of job started, for the time taken and left.
     QElapsedTimer jobClocks[3];
     int currentReelIndex = -1;
+    int playerReelIndex = -1; // the reel whose clip the player holds; -1 for none
     bool analysisWasBatch = false;
     qint64 promptTokens = 0;
     qint64 candidateTokens = 0;

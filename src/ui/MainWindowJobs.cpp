@@ -227,7 +227,11 @@ void MainWindow::onGeminiFinished(const JobOutcome& outcome) {
         const TimelineData& data = outcome.timeline;
         if (outcome.reelIndex >= 0) {
             currentReelIndex = outcome.reelIndex;
-            timelineWidget->setTimelineData(data);
+            // A new timeline makes the reel's cut old: show the reel from its source.
+            if (outcome.reelIndex == playerReelIndex || playerReelIndex < 0) {
+                if (const Reel* reel = workspace->getReel(outcome.reelIndex))
+                    showReelInPlayer(outcome.reelIndex, reel->source_path);
+            }
         }
         setStatus(QStringLiteral("Analysis complete for %1").arg(name));
         reportAnalysisFiles(outcome);
@@ -262,7 +266,7 @@ void MainWindow::onFfmpegFinished(const JobOutcome& outcome) {
         copilotSays(QStringLiteral("Rendered cut complete: <b>%1</b>. Ready for preview.")
                         .arg(esc(QFileInfo(outcome.outputPath).fileName())));
         if (outcome.reelIndex >= 0)
-            showPreview(outcome.outputPath);
+            showReelInPlayer(outcome.reelIndex, outcome.outputPath);
         else
             copilotNotice(QStringLiteral("%1 finished after its workspace was closed; the cut "
                                          "was saved as %2.")

@@ -62,7 +62,8 @@ void MainWindow::openWorkspace(const QString& path) {
             QStringLiteral("The batch queue stopped because another workspace was opened."));
     }
     reelWidget->refresh();
-    timelineWidget->setTimelineData(TimelineData());
+    playerReelIndex = -1;
+    refreshTrack();
     setWindowTitle(QStringLiteral("Tessaryn — %1 [%2]").arg(workspace->project_name, path));
     copilotNotice(QStringLiteral("Opened workspace: %1").arg(workspace->project_name));
     prober->start();
@@ -105,7 +106,8 @@ void MainWindow::onNewWorkspace() {
     projectLock = std::move(lock);
     jobs->stopBatch();
     reelWidget->refresh();
-    timelineWidget->setTimelineData(TimelineData());
+    playerReelIndex = -1;
+    refreshTrack();
     setWindowTitle(QStringLiteral("Tessaryn — %1").arg(name));
     copilotNotice(QStringLiteral("Created new workspace: %1").arg(name));
     prober->start();
@@ -142,8 +144,7 @@ void MainWindow::onReelActivated(int index) {
     const bool stale = reel->cutIsStale();
     const QString preview = reel->hasCurrentCut() ? reel->rendered_path : reel->source_path;
     if (QFileInfo::exists(preview))
-        showPreview(preview);
-    timelineWidget->setTimelineData(reel->timeline);
+        showReelInPlayer(index, preview);
     QString status = QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText());
     if (stale)
         status += QStringLiteral(" — showing the source: the cut is older than its timeline; "

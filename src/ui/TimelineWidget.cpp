@@ -73,9 +73,38 @@ bool TimelineWidget::isUsableDuration(double seconds) {
 
 void TimelineWidget::setTimelineData(const TimelineData& data) {
     timeline = data;
-    if (isUsableDuration(data.total_source_duration))
-        duration = data.total_source_duration;
+    if (isUsableDuration(axisDuration()))
+        duration = axisDuration();
     update();
+}
+
+void TimelineWidget::clear() {
+    timeline = TimelineData();
+    duration = 0.0;
+    playhead = 0.0;
+    update();
+}
+
+void TimelineWidget::setAxis(TimelineAxis axis) {
+    if (axis == shownAxis)
+        return;
+    shownAxis = axis;
+    // The other axis' length would place every block and the playhead wrongly.
+    duration = isUsableDuration(axisDuration()) ? axisDuration() : 0.0;
+    update();
+}
+
+double TimelineWidget::axisDuration() const {
+    return shownAxis == TimelineAxis::Edited ? timeline.total_edited_duration
+                                             : timeline.total_source_duration;
+}
+
+double TimelineWidget::startOf(const Segment& segment) const {
+    return shownAxis == TimelineAxis::Edited ? segment.edited_start : segment.source_start;
+}
+
+double TimelineWidget::endOf(const Segment& segment) const {
+    return shownAxis == TimelineAxis::Edited ? segment.edited_end : segment.source_end;
 }
 
 void TimelineWidget::setPlayheadSeconds(double seconds, double totalSeconds) {
@@ -123,7 +152,7 @@ void TimelineWidget::showSegmentTip(const QMouseEvent* event) {
     const double seconds = xToSeconds(roundedPixel(event->position().x()));
     const QPoint globalPos = event->globalPosition().toPoint();
     for (const Segment& s : timeline.segments) {
-        if (s.source_start <= seconds && seconds <= s.source_end) {
+        if (startOf(s) <= seconds && seconds <= endOf(s) && endOf(s) > startOf(s)) {
             // Description and classification come from the model: shown literally, never as
             // markup. One multi-argument pass keeps a "%1" inside them from being expanded.
             const QString text =
@@ -171,8 +200,10 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
         }
 
         for (const Segment& s : timeline.segments) {
-            const int x = xOf(s.source_start);
-            const int blockWidth = xOf(s.source_end) - x;
+            if (shownAxis == TimelineAxis::Edited && !(endOf(s) > startOf(s)))
+                continue; // cut out of the film
+            const int x = xOf(startOf(s));
+            const int blockWidth = xOf(endOf(s)) - x;
             const QRect block(QPoint(x, 24), QPoint(x + std::max(blockWidth, 2) - 1, h - 5));
             painter.setBrush(blockColor(s.classification));
             painter.setPen(OutlineColor);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "timeline/TimelineAxis.h"
 #include "timeline/TimelineData.h"
 
 #include <QWidget>
@@ -8,9 +9,10 @@
 
 namespace Tessaryn {
 
-// One reel's analysed timeline as a horizontal track in source time: ruler, one coloured block
-// per segment and a gold playhead. Clicks and drags ask for a seek; hovering shows a segment's
-// details.
+// One reel's analysed timeline as a horizontal track: ruler, one coloured block per segment and
+// a gold playhead. It shows the source clip's time, or the edited film's (pauses take no room)
+// when the player holds the cut; clicks and drags ask for a seek in the time shown, hovering
+// shows a segment's details.
 class TimelineWidget : public QWidget {
 public:
     // Unclamped: drags past either edge pass negative seconds or more than the duration.
@@ -20,6 +22,10 @@ public:
 
     // A timeline without a positive source duration keeps the current duration.
     void setTimelineData(const TimelineData& data);
+    // Forgets the timeline and its duration: the player holds a clip that is no reel's.
+    void clear();
+    void setAxis(TimelineAxis axis);
+    TimelineAxis axis() const { return shownAxis; }
     // totalSeconds sets the duration only while none is known yet.
     void setPlayheadSeconds(double seconds, double totalSeconds);
 
@@ -38,10 +44,14 @@ private:
     void seekTo(double x);
     void showSegmentTip(const QMouseEvent* event);
     static bool isUsableDuration(double seconds);
+    double axisDuration() const;
+    double startOf(const Segment& segment) const;
+    double endOf(const Segment& segment) const;
 
     TimelineData timeline;
     double playhead = 0.0;
     double duration = 0.0;
+    TimelineAxis shownAxis = TimelineAxis::Source;
 };
 
 } // namespace Tessaryn

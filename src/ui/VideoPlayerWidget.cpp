@@ -1,16 +1,14 @@
 #include "ui/VideoPlayerWidget.h"
 
 #include "app/Config.h"
-#include "media/FFmpegEngine.h"
-#include "media/FrameGrabJob.h"
-#include "media/ProbeJob.h"
+#include "media/FrameServer.h"
+#include "timeline/CutTimeMap.h"
 #include "timeline/TimelineMath.h"
+#include "ui/AudioPlayback.h"
 
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -41,6 +39,47 @@ QPushButton* transportButton(const QString& text, int minimumWidth, QWidget* par
 } // namespace
 
 VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
+    // Clicking the picture gives the player the keys (Space, J/K/L, arrows).
+    setFocusPolicy(Qt::StrongFocus);
+    buildControls();
+
+    playbackTimer = new QTimer(this);
+    playbackTimer->setTimerType(Qt::PreciseTimer);
+    frameServer = new FrameServer(this);
+    frameServer->openedCallback = [this](bool ok, const VideoFrameDecoder::Facts& facts,
+                                         const QString& error) {
+        onOpened(ok, facts.duration, facts.rate, error);
+    };
+    frameServer->frameCallback = [this](const QImage& image, double seconds) {
+        onFrame(image, seconds);
+    };
+    audio = new AudioPlayback(this);
+
+    connect(playButton, &QPushButton::clicked, this, [this] { onPlayPauseClicked(); });
+    connect(stepBackButton, &QPushButton::clicked, this, [this] { onStepBackClicked(); });
+    connect(stepForwardButton, &QPushButton::clicked, this, [this] { onStepForwardClicked(); });
+    connect(speedButton, &QPushButton::clicked, this, [this] { onSpeedToggleClicked(); });
+    connect(reviewButton, &QPushButton::clicked, this, [this](bool on) { setReviewing(on); });
+    connect(externalButton, &QPushButton::clicked, this, [this] { onOpenInExternalPlayer(); });
+    connect(slider, &QSlider::sliderMoved, this, [this](int value) { onSliderMoved(value); });
+    connect(slider, &QSlider::sliderPressed, this, [this] { sliderDragging = true; });
+    connect(slider, &QSlider::sliderReleased, this, [this] {
+        sliderDragging = false;
+        seekSeconds(slider->value() / 10.0);
+    });
+    connect(slider, &QSlider::valueChanged, this,
+            [this](int value) { onSliderValueChanged(value); });
+    connect(playbackTimer, &QTimer::timeout, this, [this] { onPlaybackTimerTimeout(); });
+}
+
+VideoPlayerWidget::~VideoPlayerWidget() {
+    stop();
+    // Answers still on their way must not reach a widget being taken apart.
+    frameServer->openedCallback = nullptr;
+    frameServer->frameCallback = nullptr;
+}
+
+void VideoPlayerWidget::buildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
@@ -51,9 +90,15 @@ VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
     titleLabel->setTextFormat(Qt::PlainText);
     titleLabel->setStyleSheet(
         QStringLiteral("font-weight: bold; color: #D4AF37; padding: 2px; font-size: 13px;"));
+    reviewButton = transportButton(QStringLiteral("Preview Cut"), 100, this);
+    reviewButton->setCheckable(true);
+    reviewButton->setEnabled(false);
+    reviewButton->setToolTip(QStringLiteral(
+        "Play the source through the reel's cut: pauses skipped, sped parts at their speed"));
     externalButton = transportButton(QStringLiteral("↗ External Player"), 125, this);
     externalButton->setEnabled(false);
     header->addWidget(titleLabel, 1);
+    header->addWidget(reviewButton);
     header->addWidget(externalButton);
     layout->addLayout(header);
 
@@ -86,83 +131,58 @@ VideoPlayerWidget::VideoPlayerWidget(QWidget* parent) : QWidget(parent) {
         "color: #D4AF37; font-family: 'Consolas', 'Cascadia Code', monospace; font-size: 13px; "
         "font-weight: bold; padding: 4px 8px; background-color: #14161E; border: 1px solid "
         "#282C37; border-radius: 4px;"));
-    for (QPushButton* button : {playButton, stepBackButton, stepForwardButton, speedButton})
+    for (QPushButton* button : {playButton, stepBackButton, stepForwardButton, speedButton}) {
+        button->setFocusPolicy(Qt::NoFocus); // Space belongs to the player, not the button
         controls->addWidget(button);
+    }
     controls->addStretch();
     controls->addWidget(timeLabel);
     layout->addLayout(controls);
-
-    playbackTimer = new QTimer(this);
-    frameGrab = new FrameGrabJob(this);
-    frameGrab->finishedCallback = [this](bool success, const QString&) {
-        onThumbnailProcessFinished(success);
-    };
-    durationProbe = new ProbeJob(QString(), this);
-    // ffprobe prints nothing until it answers, so this bounds a probe that would never end.
-    durationProbe->setStallTimeoutMs(FFmpegEngine::ProbeTimeoutMs);
-    durationProbe->probedCallback = [this](bool success, double seconds, const QString&) {
-        onDurationProbed(success, seconds);
-    };
-
-    connect(playButton, &QPushButton::clicked, this, [this] { onPlayPauseClicked(); });
-    connect(stepBackButton, &QPushButton::clicked, this, [this] { onStepBackClicked(); });
-    connect(stepForwardButton, &QPushButton::clicked, this, [this] { onStepForwardClicked(); });
-    connect(speedButton, &QPushButton::clicked, this, [this] { onSpeedToggleClicked(); });
-    connect(externalButton, &QPushButton::clicked, this, [this] { onOpenInExternalPlayer(); });
-    connect(slider, &QSlider::sliderMoved, this, [this](int value) { onSliderMoved(value); });
-    connect(slider, &QSlider::sliderPressed, this, [this] { sliderDragging = true; });
-    connect(slider, &QSlider::sliderReleased, this, [this] {
-        sliderDragging = false;
-        seekSeconds(slider->value() / 10.0);
-    });
-    connect(slider, &QSlider::valueChanged, this,
-            [this](int value) { onSliderValueChanged(value); });
-    connect(playbackTimer, &QTimer::timeout, this, [this] { onPlaybackTimerTimeout(); });
-}
-
-VideoPlayerWidget::~VideoPlayerWidget() {
-    stop();
-    grabPending = false;
-    // The ending runs must not reach a widget being taken apart.
-    frameGrab->finishedCallback = nullptr;
-    durationProbe->probedCallback = nullptr;
-    frameGrab->cancel();
-    durationProbe->cancel();
-}
-
-bool VideoPlayerWidget::isProbingDuration() const {
-    return durationProbe->isRunning();
-}
-
-QProcess* VideoPlayerWidget::frameGrabProcess() const {
-    return frameGrab->processHandle();
 }
 
 void VideoPlayerWidget::loadVideo(const QString& path) {
+    loadedClip = path;
+    if (reviewing) {
+        reviewing = false;
+        reviewButton->setChecked(false);
+        if (reviewModeChangedCallback)
+            reviewModeChangedCallback(false);
+    }
+    openClip(path);
+}
+
+void VideoPlayerWidget::openClip(const QString& path) {
     pause();
     current = 0.0;
     setSliderValue(0);
-    updateTimecodeDisplay();
-
     videoPath = path;
-    titleLabel->setText(QFileInfo(path).fileName());
+    const QString name = QFileInfo(path).fileName();
+    titleLabel->setText(reviewing ? QStringLiteral("%1 — cut preview").arg(name) : name);
     externalButton->setEnabled(true);
-
-    // The previous clip's answer must not size this one.
-    durationProbe->cancel();
-    duration = 0.0;
-    settingSlider = true;
-    slider->setRange(0, 0);
-    settingSlider = false;
-    updateTimecodeDisplay();
-    durationProbe->setPath(path);
-    if (!QFile::exists(FFmpegEngine::findFFprobe()) || !durationProbe->start())
-        onDurationProbed(false, 0.0);
-    requestFrameExtraction(0.0);
+    audio->close();
+    rate = 0.0;
+    opening = true;
+    setDuration(0.0);
+    frameServer->open(path);
 }
 
-void VideoPlayerWidget::onDurationProbed(bool success, double seconds) {
-    duration = success && seconds > 0.0 ? seconds : UnknownDuration;
+void VideoPlayerWidget::onOpened(bool ok, double seconds, double frameRate, const QString& error) {
+    opening = false;
+    rate = ok ? frameRate : 0.0;
+    if (!ok && statusCallback)
+        statusCallback(
+            QStringLiteral("Cannot preview %1: %2").arg(QFileInfo(videoPath).fileName(), error));
+    if (reviewing && cutMap)
+        setDuration(cutMap->totalSeconds());
+    else
+        setDuration(ok && seconds > 0.0 ? seconds : UnknownDuration);
+    if (ok)
+        requestFrameExtraction(current);
+}
+
+void VideoPlayerWidget::setDuration(double seconds) {
+    duration = seconds;
+    current = std::min(current, duration);
     settingSlider = true;
     slider->setRange(0, tenths(duration));
     settingSlider = false;
@@ -170,10 +190,30 @@ void VideoPlayerWidget::onDurationProbed(bool success, double seconds) {
     updateTimecodeDisplay();
 }
 
+void VideoPlayerWidget::onFrame(const QImage& image, double frameSeconds) {
+    shownFrame = image;
+    shownSeconds = frameSeconds;
+    const auto quality = playing ? Qt::FastTransformation : Qt::SmoothTransformation;
+    frameLabel->setPixmap(QPixmap::fromImage(image).scaled(frameLabel->contentsRect().size(),
+                                                           Qt::KeepAspectRatio, quality));
+}
+
+void VideoPlayerWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Decoding straight to the shown size spares a scale of every full-size picture.
+    frameServer->setMaxSize(frameLabel->contentsRect().size());
+}
+
 void VideoPlayerWidget::seekSeconds(double seconds) {
     if (std::isnan(seconds))
         return;
     current = std::min(std::max(seconds, 0.0), duration);
+    showPosition();
+    if (playing)
+        startClock(clockSpeed);
+}
+
+void VideoPlayerWidget::showPosition() {
     setSliderValue(tenths(current));
     updateTimecodeDisplay();
     requestFrameExtraction(current);
@@ -181,68 +221,19 @@ void VideoPlayerWidget::seekSeconds(double seconds) {
         positionChangedCallback(current, duration);
 }
 
-void VideoPlayerWidget::play() {
-    playing = true;
-    playButton->setText(QStringLiteral("⏸ Pause"));
-    playbackTimer->start(TickMs);
+void VideoPlayerWidget::requestFrameExtraction(double seconds) {
+    if (videoPath.isEmpty() || opening)
+        return;
+    int step = 1;
+    frameServer->request(sourceSecondsAt(seconds, &step));
 }
 
-void VideoPlayerWidget::pause() {
-    playing = false;
-    playButton->setText(QStringLiteral("▶ Play"));
-    playbackTimer->stop();
-}
-
-void VideoPlayerWidget::stop() {
-    pause();
-    current = 0.0;
-    setSliderValue(0);
-    updateTimecodeDisplay();
-}
-
-void VideoPlayerWidget::onPlayPauseClicked() {
-    if (playing)
-        pause();
-    else
-        play();
-}
-
-void VideoPlayerWidget::onStepBackClicked() {
-    seekSeconds(current - 1.0);
-}
-
-void VideoPlayerWidget::onStepForwardClicked() {
-    seekSeconds(current + 1.0);
-}
-
-void VideoPlayerWidget::onSpeedToggleClicked() {
-    if (speed == 1.0)
-        speed = 2.0;
-    else if (speed == 2.0)
-        speed = 4.0;
-    else
-        speed = 1.0;
-    speedButton->setText(QStringLiteral("⚡ %1x").arg(speed, 0, 'f', 1));
-}
-
-void VideoPlayerWidget::onSliderMoved(int value) {
-    current = value / 10.0;
-    updateTimecodeDisplay();
-    if (positionChangedCallback)
-        positionChangedCallback(current, duration);
-}
-
-void VideoPlayerWidget::onPlaybackTimerTimeout() {
-    current += 0.1 * speed;
-    if (current >= duration) {
-        current = duration;
-        pause();
-    }
-    if (!sliderDragging)
-        setSliderValue(tenths(current));
-    updateTimecodeDisplay();
-    if (positionChangedCallback)
-        positionChangedCallback(current, duration);
+double VideoPlayerWidget::sourceSecondsAt(double seconds, int* step) const {
+    if (!reviewing || !cutMap)
+        return seconds;
+    const CutTimeMap::Point point = cutMap->sourceAt(seconds);
+    *step = point.step;
+    return point.sourceSeconds;
 }
 
 void VideoPlayerWidget::updateTimecodeDisplay() {
@@ -252,8 +243,12 @@ void VideoPlayerWidget::updateTimecodeDisplay() {
 }
 
 void VideoPlayerWidget::onOpenInExternalPlayer() {
-    if (!videoPath.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(videoPath));
+    if (videoPath.isEmpty())
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(videoPath)) && statusCallback)
+        statusCallback(QStringLiteral("No application opened %1: set a default video player "
+                                      "for this file type in the desktop's settings.")
+                           .arg(QFileInfo(videoPath).fileName()));
 }
 
 void VideoPlayerWidget::setSliderValue(int value) {
@@ -270,36 +265,14 @@ void VideoPlayerWidget::onSliderValueChanged(int value) {
     seekSeconds(value / 10.0);
 }
 
-void VideoPlayerWidget::requestFrameExtraction(double seconds) {
-    if (videoPath.isEmpty() || !QFileInfo::exists(videoPath))
-        return;
-    if (frameGrab->isRunning()) {
-        grabPending = true;
-        pendingSeconds = seconds;
-        return;
-    }
-    grabPending = false;
-    startFrameGrab(videoPath, seconds);
-}
-
-bool VideoPlayerWidget::startFrameGrab(const QString& path, double seconds) {
-    const QString program = FFmpegEngine::findFFmpeg();
-    if (!QFileInfo::exists(program))
-        return false;
-    frameGrab->setRequest(path, seconds);
-    return frameGrab->start();
-}
-
-void VideoPlayerWidget::onThumbnailProcessFinished(bool success) {
-    const QByteArray data = frameGrab->picture();
-    QImage image;
-    // A grab of a clip loaded before the current one is no picture of it.
-    if (success && frameGrab->clipPath() == videoPath && !data.isEmpty() &&
-        image.loadFromData(data, "BMP"))
-        frameLabel->setPixmap(QPixmap::fromImage(image).scaled(
-            frameLabel->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    if (grabPending)
-        requestFrameExtraction(pendingSeconds);
+// Frames follow the handle while it is held; the frame server drops what it cannot keep up
+// with.
+void VideoPlayerWidget::onSliderMoved(int value) {
+    current = value / 10.0;
+    updateTimecodeDisplay();
+    requestFrameExtraction(current);
+    if (positionChangedCallback)
+        positionChangedCallback(current, duration);
 }
 
 } // namespace Tessaryn

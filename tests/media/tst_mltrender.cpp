@@ -77,13 +77,14 @@ private:
     static bool renderWithMelt(const QString& mlt, const QString& out) {
         // ffv1 keeps the index blocks exact; real_time=-1 makes melt drop no frame. melt reads
         // its keyboard controls from standard input, so it gets none. A melt that hangs (seen
-        // once under a loaded CI run) is melt's fault, not the file's: it gets one more try.
-        for (int attempt = 0; attempt < 2; ++attempt) {
+        // now and then under a loaded run) is melt's fault, not the file's: it gets more tries,
+        // each short next to the second or two a render takes.
+        for (int attempt = 0; attempt < 3; ++attempt) {
             QProcess melt;
             melt.setStandardInputFile(QProcess::nullDevice());
             melt.start("melt", {"-silent", "-quiet", mlt, "-consumer", "avformat:" + out,
                                 "vcodec=ffv1", "an=1", "real_time=-1"});
-            if (melt.waitForFinished(120000))
+            if (melt.waitForFinished(45000))
                 return melt.exitStatus() == QProcess::NormalExit && melt.exitCode() == 0;
             melt.kill();
             melt.waitForFinished();
