@@ -34,6 +34,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace Tessaryn {
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dispatcher(this) {
@@ -138,7 +140,7 @@ void MainWindow::setupUi() {
     centreLayout->addWidget(timelineWidget, 0);
 
     copilot = new CopilotWidget(splitter);
-    copilot->setMinimumWidth(360);
+    copilot->setMinimumWidth(300);
     const PipelineSettings pipeline = PipelineSettings::load();
     copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
     copilot->setModelName(PipelineSettings::displayName(pipeline.model));
@@ -149,8 +151,13 @@ void MainWindow::setupUi() {
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
     splitter->setStretchFactor(2, 1);
-    // The reel list opens wide enough for a take's name beside its status and lengths.
-    splitter->setSizes({440, 700, 360});
+    // The reel list opens wide enough for a take's name beside its status and lengths; on a
+    // small screen the Copilot gives up room before the player's controls would be cut. The
+    // sizes add up to the room there is: more would be cut back by the stretch factors.
+    const int across = width() - 16 - 2 * splitter->handleWidth();
+    const int reels = std::clamp(across * 9 / 25, 400, 480);
+    const int talk = std::clamp(across - reels - centrePane->minimumSizeHint().width(), 300, 360);
+    splitter->setSizes({reels, across - reels - talk, talk});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
 

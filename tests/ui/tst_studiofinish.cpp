@@ -180,8 +180,11 @@ private slots:
         QCOMPARE(rowOf(w, "short")->text(3), TimelineMath::formatTimecode(3.0, false, 30.0));
         QCOMPARE(row->toolTip(1), LongName);
         QCOMPARE(reelTree(w)->textElideMode(), Qt::ElideMiddle);
-        // Every column but the name fits its text; the name takes what is left.
+        // Every column but the name fits its text; the name takes what is left, which on a
+        // 1280-pixel screen is room for a usual take name before any elision.
         QTreeWidget* tree = reelTree(w);
+        QVERIFY2(tree->columnWidth(1) >= tree->fontMetrics().horizontalAdvance("01_bench_setup_"),
+                 qPrintable(QString::number(tree->columnWidth(1))));
         for (int column : {0, 2, 3, 4}) {
             const int needed = tree->fontMetrics().horizontalAdvance(row->text(column));
             QVERIFY2(tree->columnWidth(column) >= needed,
