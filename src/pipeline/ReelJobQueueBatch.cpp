@@ -6,8 +6,10 @@
 namespace Tessaryn {
 
 bool ReelJobQueue::qualifiesForBatch(const Reel& reel) const {
+    // A cut older than its timeline counts as not rendered: the batch brings it up to date.
     if (batchKind == JobKind::Render)
-        return reel.status == ReelStatus::Analyzed;
+        return reel.status == ReelStatus::Analyzed ||
+               (reel.status == ReelStatus::Completed && reel.cutIsStale());
     return reel.status == ReelStatus::Pending || reel.status == ReelStatus::Error;
 }
 

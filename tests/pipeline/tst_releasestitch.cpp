@@ -208,6 +208,35 @@ private slots:
         QVERIFY(run.success);
     }
 
+    void batchRenderBringsStaleCutsUpToDate() {
+        const QString root = renderedProject("Batch");
+        QVERIFY(!root.isEmpty());
+        Workspace workspace;
+        workspace.remembersRecent = false;
+        QVERIFY(workspace.load(root));
+        const Reel* edited = workspace.findReelByName("take 2");
+        QFile cut(edited->rendered_path);
+        QVERIFY(cut.open(QIODevice::ReadWrite));
+        QVERIFY(cut.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                QFileDevice::FileModificationTime));
+        cut.close();
+
+        ReelJobQueue queue(&workspace);
+        queue.setSavesWorkspace(false);
+        QStringList rendered;
+        bool finished = false;
+        queue.jobFinishedCallback = [&](const JobOutcome& outcome) {
+            if (outcome.success)
+                rendered << outcome.reelName;
+        };
+        queue.batchFinishedCallback = [&] { finished = true; };
+        queue.startBatch(JobKind::Render);
+        QVERIFY(QTest::qWaitFor([&] { return finished; }, 60000));
+        // Only the stale cut was rendered again; the current ones were left alone.
+        QCOMPARE(rendered, QStringList{"take 2"});
+        QVERIFY(workspace.findReelByName("take 2")->hasCurrentCut());
+    }
+
     void everyCutStaleStitchesNothing() {
         const QString root = renderedProject("AllStale");
         QVERIFY(!root.isEmpty());

@@ -305,6 +305,11 @@ private slots:
                 return;
             }
             listed = dialog->order();
+            // Moves are undone by the natural order, which keeps the boxes as they were.
+            dialog->moveSelected(1);
+            QCOMPARE(dialog->order(), (QStringList{"short", LongName}));
+            dialog->sortNaturally();
+            QCOMPARE(dialog->order(), listed);
             auto* list = dialog->findChild<QListWidget*>();
             list->item(0)->setCheckState(Qt::Unchecked);
             list->setCurrentRow(0);
