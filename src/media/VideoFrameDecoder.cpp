@@ -18,7 +18,7 @@ namespace {
 // rounds, and a request for a frame's own time must not land on the one before.
 constexpr double Tolerance = 1e-4;
 // A request this far past the last answer is reached faster by seeking than by decoding on.
-constexpr double DecodeOnLimit = 2.0;
+constexpr double DecodeOnLimit = 1.0;
 
 QString avText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -44,6 +44,10 @@ struct VideoFrameDecoder::State {
     bool haveNext = false;
     bool drained = false;
     bool ended = false;
+    // Frames that no other frame refers to are not decoded before this time: they cannot be
+    // the answer, and B-frames are a good share of the work of reaching a far target.
+    double skipBefore = 0.0;
+    double frameDuration = 0.0;
 
     ~State() {
         sws_freeContext(scaler);
@@ -116,6 +120,8 @@ bool VideoFrameDecoder::open(const QString& path, QString* error) {
     const AVRational rate =
         stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate;
     streamFacts.rate = rate.den ? av_q2d(rate) : 0.0;
+    // Unknown rates assume a fast one, so skipping stays clear of the frame asked for.
+    state->frameDuration = streamFacts.rate > 0.0 ? 1.0 / streamFacts.rate : 1.0 / 120.0;
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
         streamFacts.duration = double(stream->duration) * state->timeBase;
     else if (state->format->duration > 0)
@@ -158,8 +164,13 @@ bool VideoFrameDecoder::decodeNext(QString* error) {
             d->drained = true;
             continue;
         }
-        if (d->packet->stream_index == d->stream)
+        if (d->packet->stream_index == d->stream) {
+            const int64_t pts = d->packet->pts;
+            const bool early = pts != AV_NOPTS_VALUE && double(pts - d->startPts) * d->timeBase <
+                                                            d->skipBefore - 1.5 * d->frameDuration;
+            d->codec->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             avcodec_send_packet(d->codec, d->packet); // a damaged packet only loses its frame
+        }
         av_packet_unref(d->packet);
     }
 }
@@ -171,6 +182,7 @@ bool VideoFrameDecoder::frameAt(double seconds, QImage* image, double* frameSeco
         return false;
     }
     QString fault;
+    d->skipBefore = seconds;
     const bool near =
         d->haveLast && seconds >= d->lastTime - Tolerance && seconds < d->lastTime + DecodeOnLimit;
     if (!near) {

@@ -32,6 +32,7 @@ public:
     double xToSeconds(int x) const;
     int secondsToX(double seconds) const;
 
+    const TimelineData& timelineData() const { return timeline; }
     double playheadSeconds() const { return playhead; }
     double durationSeconds() const { return duration; }
 

@@ -77,14 +77,14 @@ private:
     static bool renderWithMelt(const QString& mlt, const QString& out) {
         // ffv1 keeps the index blocks exact; real_time=-1 makes melt drop no frame. melt reads
         // its keyboard controls from standard input, so it gets none. A melt that hangs (seen
-        // now and then under a loaded run) is melt's fault, not the file's: it gets more tries,
-        // each short next to the second or two a render takes.
-        for (int attempt = 0; attempt < 3; ++attempt) {
+        // in about one run of twenty: its render done, its main loop asleep) is melt's fault, not
+        // the file's: it gets more tries, each long next to the second or two a render takes.
+        for (int attempt = 0; attempt < 4; ++attempt) {
             QProcess melt;
             melt.setStandardInputFile(QProcess::nullDevice());
             melt.start("melt", {"-silent", "-quiet", mlt, "-consumer", "avformat:" + out,
                                 "vcodec=ffv1", "an=1", "real_time=-1"});
-            if (melt.waitForFinished(45000))
+            if (melt.waitForFinished(20000))
                 return melt.exitStatus() == QProcess::NormalExit && melt.exitCode() == 0;
             melt.kill();
             melt.waitForFinished();

@@ -9,6 +9,8 @@
 #include "timeline/TimelineMath.h"
 #include "ui/CopilotWidget.h"
 #include "ui/MainWindow.h"
+#include "ui/TimelineWidget.h"
+#include "ui/VideoPlayerWidget.h"
 #include "workspace/Workspace.h"
 
 #include <QAbstractButton>
@@ -216,6 +218,46 @@ private slots:
         QVERIFY(logText(w).contains("Stitching 2 rendered clips into master release: "
                                     "Studio_Master_Release.mp4..."));
         QVERIFY(qAbs(MediaTestSupport::formatDuration(master) - cutTotal) < 0.1);
+    }
+
+    // The track belongs to the clip in the player, whatever finishes meanwhile, and shows the
+    // edited film's time while the player holds a cut.
+    void trackFollowsThePlayer() {
+        const QString root = makeWorkspace("Follow", footage);
+        MainWindow w;
+        w.openWorkspace(root);
+        TimelineWidget* track = w.timelinePanel();
+        VideoPlayerWidget* player = w.playerPanel();
+        const Workspace* ws = w.currentWorkspace();
+        w.onReelActivated(0);
+        QCOMPARE(player->loadedPath(), ws->reels[0].source_path);
+
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(),
+                          analysed("Other reel", 10, 2)};
+        w.onAnalyzeReelRequested(1);
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 60000));
+        QCOMPARE(ws->reels[1].timeline.summary, QString("Other reel"));
+        QCOMPARE(player->loadedPath(), ws->reels[0].source_path);
+        QVERIFY(track->timelineData().segments.isEmpty()); // a_clip has no timeline yet
+
+        gemini.answers = {CannedAnswer::uploadStarted(), uploadedActive(),
+                          analysed("Player's reel", 10, 2)};
+        w.onAnalyzeReelRequested(0);
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 60000));
+        QCOMPARE(track->timelineData().summary, QString("Player's reel"));
+        QCOMPARE(track->axis(), TimelineAxis::Source);
+
+        player->setReviewing(true);
+        QCOMPARE(track->axis(), TimelineAxis::Edited);
+        QCOMPARE(track->durationSeconds(), ws->reels[0].timeline.total_edited_duration);
+        player->setReviewing(false);
+        QCOMPARE(track->axis(), TimelineAxis::Source);
+
+        w.onRenderReelRequested(0);
+        QVERIFY(waitUntil([&] { return !w.hasRunningJob(); }, 60000));
+        QCOMPARE(player->loadedPath(), ws->reels[0].rendered_path);
+        QCOMPARE(track->axis(), TimelineAxis::Edited);
+        QCOMPARE(track->timelineData().summary, QString("Player's reel"));
     }
 
     void resultLandsOnItsReelAfterARescan() {

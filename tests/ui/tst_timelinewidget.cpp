@@ -267,6 +267,42 @@ private slots:
         QCOMPARE(view.secondsToX(1e308 * 10), 1000000);
     }
 
+    // On the edited axis blocks sit at their edited times, pauses take no room, and a click
+    // asks for the edited film's time; switching back restores the source layout.
+    void editedAxisLaysOutTheFilm() {
+        TimelineData data = timeline(100.0, {seg(0, 40, Classification::Milestone),
+                                             seg(40, 80, Classification::StaticPause),
+                                             seg(80, 100, Classification::RepetitiveAssembly)});
+        data.segments[0].edited_end = 40.0;
+        data.segments[1].edited_start = data.segments[1].edited_end = 40.0;
+        data.segments[2].edited_start = 40.0;
+        data.segments[2].edited_end = 42.0;
+        data.total_edited_duration = 42.0;
+        TimelineWidget view;
+        view.resize(1050, H);
+        view.setAxis(TimelineAxis::Edited);
+        view.setTimelineData(data);
+        view.setPlayheadSeconds(-100.0, 0.0);
+        QCOMPARE(view.durationSeconds(), 42.0);
+        QImage image = render(view);
+        QCOMPARE(image.pixel(500, 50), Green); // 0-40 s fill 1000 px
+        QCOMPARE(image.pixel(1025, 50), Gold); // the sped part follows at once
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QList<double> seen;
+        view.seekRequestedCallback = [&seen](double s) { seen << s; };
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(525, 40));
+        QVERIFY(sameSeconds(seen, {21.0}));
+
+        view.setAxis(TimelineAxis::Source);
+        QCOMPARE(view.durationSeconds(), 100.0);
+        image = render(view);
+        QCOMPARE(image.pixel(525, 50), Red);
+        view.clear();
+        QCOMPARE(view.durationSeconds(), 0.0);
+        QVERIFY(view.timelineData().segments.isEmpty());
+    }
+
     void mouseSeeks_data() {
         QTest::addColumn<int>("button");
         QTest::addColumn<QList<QPoint>>("path"); // press at the first point, drag through the rest
