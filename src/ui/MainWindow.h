@@ -6,6 +6,7 @@
 #include "selfupdate/UpdateState.h"
 #include "workspace/Reel.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
@@ -27,6 +28,7 @@ struct CheckerConfig;
 namespace Tessaryn {
 
 class CopilotWidget;
+class ElidedLabel;
 class FootageProber;
 class ReelWidget;
 class SelfUpdateDialog;
@@ -56,6 +58,8 @@ public:
     void onBatchAnalyzeRequested();
     void onBatchRenderRequested();
     void onStitchMasterRequested();
+    // Chooses the master film's order and the reels it leaves out; may stitch right after.
+    void onReleaseOrder();
     // A typed copilot request about one reel, found by name in any letter case.
     void onReelRequest(const QString& verb, const QString& name);
     void onExportMarkersRequested();
@@ -81,6 +85,9 @@ public:
     void onTimelineSeekRequested(double seconds);
 
     void updateStatusBar();
+    // The job progress bar's text: the percentage, the time taken and, once it can be
+    // estimated, the time left (as a QProgressBar format, "%p%" standing for the percentage).
+    static QString progressFormat(qint64 elapsedMs, int percent);
     // Ends every job without asking (their children and partial files go with them) and quits.
     void endJobsAndQuit();
 
@@ -161,6 +168,8 @@ private:
     // Clears every callback the window gave the controller and stops its worker.
     void detachSelfUpdateController();
 
+    // Saves workspace.json after the user changed a stored choice; a failure is told.
+    void saveChoices(const QString& what);
     void copilotSays(const QString& html);
     void copilotNotice(const QString& text);
     void setStatus(const QString& text);
@@ -184,7 +193,7 @@ private:
     QLabel* vaultLabel = nullptr;
 
     QWidget* updateBanner = nullptr;
-    QLabel* updateBannerLabel = nullptr;
+    ElidedLabel* updateBannerLabel = nullptr;
     QProgressBar* updateBannerProgress = nullptr;
     QPushButton* updateBannerInstallButton = nullptr;
     QPushButton* updateBannerDetailsButton = nullptr;
@@ -200,6 +209,8 @@ private:
     // Bumped on every binding, so states queued by a replaced controller are ignored.
     int selfUpdateBinding = 0;
 
+    // Since each kind of job started, for the time taken and left.
+    QElapsedTimer jobClocks[3];
     int currentReelIndex = -1;
     int playerReelIndex = -1; // the reel whose clip the player holds; -1 for none
     bool analysisWasBatch = false;
