@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Starts the studio under a private Xvfb display on the demo workspace, opens its first analysed
 # reel and writes a PNG of the screen, then one PNG per dialog beside it (name-<dialog>.png).
-# Usage: scripts/screenshot.sh [output.png]
+# Usage: scripts/screenshot.sh [output.png] [WIDTHxHEIGHT]   (screen size, 1600x1000 by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/screenshot.png}")
+size="${2:-1600x1000}"
 mkdir -p "$(dirname "$out")"
 
 ./scripts/install-deps.sh
@@ -19,7 +20,7 @@ workspace=$(build/bin/tessaryn-demo)
 
 display=":$((90 + RANDOM % 100))"
 scratch=$(mktemp -d)
-Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 app=""
 cleanup() {
@@ -53,7 +54,7 @@ sleep 0.5
 # The first row of the reel table is the demo's first analysed reel.
 DISPLAY=$display xdotool mousemove 150 112 click --repeat 2 --delay 80 1
 sleep 1
-grab() { ffmpeg -v error -y -f x11grab -video_size 1600x1000 -i "$display" -frames:v 1 "$1"; }
+grab() { ffmpeg -v error -y -f x11grab -video_size "$size" -i "$display" -frames:v 1 "$1"; }
 grab "$out"
 echo "$out"
 

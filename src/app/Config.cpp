@@ -90,6 +90,17 @@ void Config::setRecentWorkspacePath(const QString& path) {
         .setValue(RecentWorkspaceKey, path);
 }
 
+QByteArray Config::getWindowGeometry() {
+    return QSettings(AppInfo::organizationName(), AppInfo::applicationName())
+        .value(QStringLiteral("window/geometry"))
+        .toByteArray();
+}
+
+void Config::setWindowGeometry(const QByteArray& geometry) {
+    QSettings(AppInfo::organizationName(), AppInfo::applicationName())
+        .setValue(QStringLiteral("window/geometry"), geometry);
+}
+
 QStringList Config::logoCandidates(const QString& appDir) {
     QStringList list;
     if (!appDir.isEmpty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
@@ -30,6 +31,9 @@ public:
 
     static QString getRecentWorkspacePath();
     static void setRecentWorkspacePath(const QString& path);
+    // The main window's geometry as QWidget::saveGeometry wrote it; empty until first saved.
+    static QByteArray getWindowGeometry();
+    static void setWindowGeometry(const QByteArray& geometry);
 
     static QPixmap getAppLogoPixmap(int size);
     static QIcon getAppIcon();

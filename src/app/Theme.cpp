@@ -58,6 +58,15 @@ QGroupBox::title {
     letter-spacing: 0.5px;
 }
 
+/* Views Qt builds itself, such as the file dialog's lists, take the dark surface too. */
+QAbstractItemView {
+    background-color: #15171E;
+    color: #EDEDED;
+    selection-background-color: #2A261C;
+    selection-color: #F8E599;
+    alternate-background-color: #181B22;
+}
+
 /* Tree and list views */
 QTreeWidget, QListWidget, QTableWidget {
     background-color: #15171E;

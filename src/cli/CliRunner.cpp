@@ -211,6 +211,8 @@ int CliRunner::status() {
             {"segments", int(reel.timeline.segments.size())},
             {"timeline_path", reel.timeline_path},
             {"rendered_path", rendered ? reel.rendered_path : QString()},
+            // The cut is older than its timeline: the stitch leaves it out until re-rendered.
+            {"cut_stale", reel.cutIsStale()},
             {"source_markers_path", reel.source_markers_path},
             {"edited_markers_path", reel.edited_markers_path},
             {"source_srt_path", reel.source_srt_path},

@@ -159,7 +159,14 @@ int CliRunner::stitch() {
     queue.progressCallback = [&](JobKind, int percent, const QString&) {
         warn(QStringLiteral("stitch: %1%").arg(percent));
     };
-    queue.refusedCallback = [&](ReelJobQueue::Refusal, const QString&, const QString&) {
+    queue.refusedCallback = [&](ReelJobQueue::Refusal refusal, const QString&,
+                                const QString& detail) {
+        if (refusal == ReelJobQueue::Refusal::StaleCutsLeftOut) {
+            warn(QStringLiteral("stitch: left out %1: the cut is older than its timeline; "
+                                "render again to include it")
+                     .arg(detail));
+            return;
+        }
         warn(QStringLiteral("stitch: no rendered cuts to join; render reels first"));
         finished = true;
         loop.quit();

@@ -172,6 +172,11 @@ void ReelJobQueue::replaceAnalyzer(std::unique_ptr<Analyzer> next) {
         onAnalysisProgress(text, percent);
     };
     analyzer->usageCallback = [this](qint64 prompt, qint64 candidates) {
+        // Usage belongs to the project the analysis was started for.
+        if (analysisJob.active && analysisJob.workspaceRoot == workspace->root_path) {
+            workspace->usage.prompt_tokens += prompt;
+            workspace->usage.candidate_tokens += candidates;
+        }
         if (usageCallback)
             usageCallback(prompt, candidates);
     };
@@ -256,6 +261,8 @@ JobOutcome ReelJobQueue::outcomeFor(const ReelJob& job, JobKind kind, bool succe
 void ReelJobQueue::finishReelJob(const ReelJob& job, JobOutcome& outcome) {
     if (!outcome.success && outcome.reelIndex >= 0)
         workspace->updateReelStatus(outcome.reelIndex, ReelStatus::Error);
+    if (outcome.success && outcome.kind == JobKind::Analysis && outcome.reelIndex >= 0)
+        ++workspace->usage.analyses;
     if (outcome.reelIndex >= 0 && savesWorkspace)
         outcome.workspaceSaved = workspace->save();
     if (jobFinishedCallback)

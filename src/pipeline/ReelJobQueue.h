@@ -34,11 +34,15 @@ public:
         StitchRunning,
         NoRenderedClips,
         ReelBusy, // another process works on the reel; detail names it
+        // A stitch leaving out reels whose cut is older than their timeline; detail names
+        // them. The stitch goes on with the others.
+        StaleCutsLeftOut,
     };
 
     std::function<void(JobKind kind, const QString& subject, int clipCount)> jobStartedCallback;
     // Render progress carries no text; analysis progress does.
     std::function<void(JobKind kind, int percent, const QString& text)> progressCallback;
+    // Also summed into the workspace's usage totals, which are saved with it.
     std::function<void(qint64 promptTokens, qint64 candidatesTokens)> usageCallback;
     std::function<void(const JobOutcome& outcome)> jobFinishedCallback;
     std::function<void(Refusal refusal, const QString& reelName, const QString& detail)>

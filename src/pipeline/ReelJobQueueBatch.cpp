@@ -3,13 +3,13 @@
 #include "media/Stitcher.h"
 #include "workspace/Workspace.h"
 
-#include <QFileInfo>
-
 namespace Tessaryn {
 
 bool ReelJobQueue::qualifiesForBatch(const Reel& reel) const {
+    // A cut older than its timeline counts as not rendered: the batch brings it up to date.
     if (batchKind == JobKind::Render)
-        return reel.status == ReelStatus::Analyzed;
+        return reel.status == ReelStatus::Analyzed ||
+               (reel.status == ReelStatus::Completed && reel.cutIsStale());
     return reel.status == ReelStatus::Pending || reel.status == ReelStatus::Error;
 }
 
@@ -58,10 +58,16 @@ void ReelJobQueue::stitchMaster() {
         return;
     }
     QStringList clips;
+    QStringList stale;
     for (const Reel* reel : workspace->releaseOrder()) {
-        if (QFileInfo::exists(reel->rendered_path))
+        // A cut older than its timeline would put an outdated edit into the film.
+        if (reel->cutIsStale())
+            stale << reel->name;
+        else if (reel->hasCurrentCut())
             clips << reel->rendered_path;
     }
+    if (!stale.isEmpty())
+        refuse(Refusal::StaleCutsLeftOut, QString(), stale.join(QStringLiteral(", ")));
     if (clips.isEmpty()) {
         refuse(Refusal::NoRenderedClips, QString());
         return;

@@ -10,8 +10,10 @@
 #include "selfupdate/UpdateInstaller.h"
 #include "timeline/TimelineData.h"
 #include "ui/CopilotWidget.h"
+#include "ui/ElidedLabel.h"
 #include "ui/MetadataDialog.h"
 #include "ui/ReelWidget.h"
+#include "ui/ReleaseDialog.h"
 #include "ui/SettingsDialog.h"
 #include "ui/TimelineTrackEditor.h"
 #include "ui/TimelineWidget.h"
@@ -32,6 +34,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Tessaryn {
 
@@ -74,6 +78,11 @@ void MainWindow::setupUi() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize room = screen ? screen->availableGeometry().size() : QSize(1500, 900);
     resize(std::min(1500, room.width()), std::min(900, room.height()));
+    // The size and place the user left it at, as long as it still fits this screen.
+    const QByteArray remembered = Config::getWindowGeometry();
+    if (!remembered.isEmpty() && restoreGeometry(remembered) &&
+        (width() > room.width() || height() > room.height()))
+        resize(std::min(width(), room.width()), std::min(height(), room.height()));
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -81,18 +90,21 @@ void MainWindow::setupUi() {
     layout->setSpacing(6);
 
     updateBanner = new QWidget(central);
-    updateBanner->setStyleSheet(QStringLiteral(
-        "background-color: #1A1D25; border: 1px solid #D4AF37; border-radius: 5px;"));
+    updateBanner->setObjectName(QStringLiteral("updateBanner"));
+    // Scoped to the banner itself: unscoped, the dark background would reach its buttons and
+    // put the gold button's dark text on dark.
+    updateBanner->setAttribute(Qt::WA_StyledBackground, true);
+    updateBanner->setStyleSheet(
+        QStringLiteral("QWidget#updateBanner { background-color: #1A1D25; border: 1px solid "
+                       "#D4AF37; border-radius: 5px; }"));
     auto* bannerLayout = new QHBoxLayout(updateBanner);
     bannerLayout->setContentsMargins(10, 5, 10, 5);
     bannerLayout->setSpacing(8);
-    updateBannerLabel = new QLabel(updateBanner);
+    // A long error must not widen the window: it is elided, whole in the tooltip and in the
+    // dialog "Release Details..." opens.
+    updateBannerLabel = new ElidedLabel(updateBanner);
     updateBannerLabel->setStyleSheet(
         QStringLiteral("border: none; color: #F8E7B4; font-weight: 600;"));
-    // A long error must not widen the window past the screen: the label takes the room left,
-    // and its tooltip holds the whole text.
-    updateBannerLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    updateBannerLabel->setMinimumWidth(120);
     updateBannerProgress = new QProgressBar(updateBanner);
     updateBannerProgress->setFixedSize(140, 16);
     updateBannerProgress->hide();
@@ -130,7 +142,7 @@ void MainWindow::setupUi() {
     centreLayout->addWidget(timelineWidget, 0);
 
     copilot = new CopilotWidget(splitter);
-    copilot->setMinimumWidth(360);
+    copilot->setMinimumWidth(300);
     const PipelineSettings pipeline = PipelineSettings::load();
     copilot->setEditParameters(pipeline.assembly_speed, pipeline.minimum_pause);
     copilot->setModelName(PipelineSettings::displayName(pipeline.model));
@@ -141,8 +153,13 @@ void MainWindow::setupUi() {
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
     splitter->setStretchFactor(2, 1);
-    // The reel list opens wide enough for a take's name beside its status and lengths.
-    splitter->setSizes({440, 700, 360});
+    // The reel list opens wide enough for a take's name beside its status and lengths; on a
+    // small screen the Copilot gives up room before the player's controls would be cut. The
+    // sizes add up to the room there is: more would be cut back by the stretch factors.
+    const int across = width() - 16 - 2 * splitter->handleWidth();
+    const int reels = std::clamp(across * 9 / 25, 400, 480);
+    const int talk = std::clamp(across - reels - centrePane->minimumSizeHint().width(), 300, 360);
+    splitter->setSizes({reels, across - reels - talk, talk});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
 
@@ -150,6 +167,8 @@ void MainWindow::setupUi() {
     reelWidget->analyzeRequestedCallback = [this](int index) { onAnalyzeReelRequested(index); };
     reelWidget->renderRequestedCallback = [this](int index) { onRenderReelRequested(index); };
     reelWidget->rescanRequestedCallback = [this] { onRescanSourceRequested(); };
+    reelWidget->newWorkspaceCallback = [this] { onNewWorkspace(); };
+    reelWidget->openWorkspaceCallback = [this] { onOpenWorkspace(); };
     videoPlayer->positionChangedCallback = [this](double seconds, double duration) {
         onPlaybackPositionChanged(seconds, duration);
     };
@@ -168,12 +187,15 @@ void MainWindow::setupUi() {
     };
 
     progressBar = new QProgressBar(this);
-    progressBar->setFixedWidth(220);
+    progressBar->setFixedWidth(300); // room for the times beside the percentage
     progressBar->hide();
     statusLabel = new QLabel(QStringLiteral("Ready"), this);
     statusLabel->setStyleSheet(QStringLiteral("color: #D4AF37; font-weight: bold;"));
     // Error texts from engines and the network are shown as they are, never as markup.
     statusLabel->setTextFormat(Qt::PlainText);
+    // A long status is cut at the window's edge (whole in the tooltip) instead of widening it.
+    statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusLabel->setMinimumWidth(1);
     vaultLabel = new QLabel(this);
     updateStatusButton = new QPushButton(QStringLiteral("Check for Updates"), this);
     updateStatusButton->setStyleSheet(
@@ -235,6 +257,7 @@ void MainWindow::setupMenus() {
     project->addSeparator();
     addMenuAction(project, QStringLiteral("&Assemble Master Release Film"),
                   &MainWindow::onStitchMasterRequested);
+    addMenuAction(project, QStringLiteral("Release &Order..."), &MainWindow::onReleaseOrder);
     project->addSeparator();
     addMenuAction(project, QStringLiteral("&Project && Creator Metadata..."),
                   &MainWindow::onOpenMetadata);
@@ -409,11 +432,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         }
         stopAllJobs();
     }
+    Config::setWindowGeometry(saveGeometry());
     event->accept();
 }
 
 void MainWindow::setStatus(const QString& text) {
     statusLabel->setText(text);
+    statusLabel->setToolTip(text);
 }
 
 void MainWindow::copilotSays(const QString& html) {
@@ -445,15 +470,40 @@ void MainWindow::onOpenSettings() {
 
 void MainWindow::onOpenMetadata() {
     MetadataDialog dialog(this);
+    dialog.setMetadata(workspace->metadata);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    workspace->metadata = dialog.metadata();
     copilotNotice(QStringLiteral("Metadata updated: %1 (%2) by %3")
                       .arg(dialog.subjectTitle(), dialog.category(), dialog.creator()));
+    saveChoices(QStringLiteral("metadata"));
 }
 
 void MainWindow::onOpenUsage() {
-    UsageDialog dialog(promptTokens, candidateTokens, analysisCount, this);
+    // The workspace's own totals, over every session that worked on it.
+    const UsageTotals& usage = workspace->usage;
+    UsageDialog dialog(usage.prompt_tokens, usage.candidate_tokens, usage.analyses, this);
     dialog.exec();
+}
+
+void MainWindow::onReleaseOrder() {
+    ReleaseDialog dialog(*workspace, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    workspace->setReleaseOrder(dialog.order(), dialog.excluded());
+    saveChoices(QStringLiteral("release order"));
+    if (dialog.stitchRequested())
+        onStitchMasterRequested();
+}
+
+void MainWindow::saveChoices(const QString& what) {
+    // Without an open project the choice holds for this session only.
+    if (workspace->root_path.isEmpty() || workspace->save())
+        return;
+    setStatus(QStringLiteral("Could not save the %1.").arg(what));
+    copilotNotice(QStringLiteral("Could not save the %1 in %2/workspace.json; it holds until "
+                                 "Tessaryn closes.")
+                      .arg(what, workspace->root_path));
 }
 
 void MainWindow::onAbout() {

@@ -7,6 +7,7 @@
 #include "timeline/TimelineHistory.h"
 #include "workspace/Reel.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -29,6 +30,7 @@ struct CheckerConfig;
 namespace Tessaryn {
 
 class CopilotWidget;
+class ElidedLabel;
 class FootageProber;
 class ReelWidget;
 class SelfUpdateDialog;
@@ -58,6 +60,8 @@ public:
     void onBatchAnalyzeRequested();
     void onBatchRenderRequested();
     void onStitchMasterRequested();
+    // Chooses the master film's order and the reels it leaves out; may stitch right after.
+    void onReleaseOrder();
     // A typed copilot request about one reel, found by name in any letter case.
     void onReelRequest(const QString& verb, const QString& name);
     void onExportMarkersRequested();
@@ -93,6 +97,9 @@ public:
     QString trackReelName() const { return trackReel; }
 
     void updateStatusBar();
+    // The job progress bar's text: the percentage, the time taken and, once it can be
+    // estimated, the time left (as a QProgressBar format, "%p%" standing for the percentage).
+    static QString progressFormat(qint64 elapsedMs, int percent);
     // Ends every job without asking (their children and partial files go with them) and quits.
     void endJobsAndQuit();
 
@@ -187,6 +194,8 @@ private:
     // Clears every callback the window gave the controller and stops its worker.
     void detachSelfUpdateController();
 
+    // Saves workspace.json after the user changed a stored choice; a failure is told.
+    void saveChoices(const QString& what);
     void copilotSays(const QString& html);
     void copilotNotice(const QString& text);
     void setStatus(const QString& text);
@@ -210,7 +219,7 @@ private:
     QLabel* vaultLabel = nullptr;
 
     QWidget* updateBanner = nullptr;
-    QLabel* updateBannerLabel = nullptr;
+    ElidedLabel* updateBannerLabel = nullptr;
     QProgressBar* updateBannerProgress = nullptr;
     QPushButton* updateBannerInstallButton = nullptr;
     QPushButton* updateBannerDetailsButton = nullptr;
@@ -231,7 +240,8 @@ private:
     QString trackReel;
     // Per reel name, for the open workspace only.
     QHash<QString, TimelineHistory> editHistories;
-
+    // Since each kind of job started, for the time taken and left.
+    QElapsedTimer jobClocks[3];
     int currentReelIndex = -1;
     int playerReelIndex = -1; // the reel whose clip the player holds; -1 for none
     bool analysisWasBatch = false;

@@ -7,6 +7,7 @@
 #include "workspace/Workspace.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -39,14 +40,16 @@ void MainWindow::offerLocalAnalysis(const QString& reelName, const QString& reas
     // Without a key the road still runs: the footage can be measured on this machine.
     QMessageBox box(QMessageBox::Question, QStringLiteral("API Key Missing"),
                     QStringLiteral("No Gemini API key is configured, so %1 cannot be sent to "
-                                   "Gemini.\n\nAnalyze it on this machine instead? Nothing is "
+                                   "Gemini.<br><br>Analyze it on this machine instead? Nothing is "
                                    "uploaded: pauses and steady work are measured from the "
-                                   "footage itself.\n\nTo use Gemini, create a key in Google AI "
-                                   "Studio and enter it under File > Project Settings & "
-                                   "Credentials.")
-                        .arg(reelName.isEmpty() ? QStringLiteral("the footage") : reelName),
+                                   "footage itself.<br><br>To use Gemini, create a free key at "
+                                   "<a href='%2'>%2</a> and enter it under <b>File &gt; Project "
+                                   "Settings &amp; Credentials</b>.")
+                        .arg(reelName.isEmpty() ? QStringLiteral("the footage") : esc(reelName),
+                             QStringLiteral("https://aistudio.google.com/apikey")),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setTextFormat(Qt::PlainText);
+    // Rich text for the link, which the box opens in the browser; the reel name is escaped.
+    box.setTextFormat(Qt::RichText);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Analyze Locally"));
     box.button(QMessageBox::No)->setText(QStringLiteral("Open Settings"));
     if (box.exec() != QMessageBox::Yes) {
@@ -88,7 +91,27 @@ void MainWindow::onStitchMasterRequested() {
     jobs->stitchMaster();
 }
 
+QString MainWindow::progressFormat(qint64 elapsedMs, int percent) {
+    const auto clock = [](qint64 ms) {
+        const qint64 seconds = ms / 1000;
+        return seconds >= 3600 ? QStringLiteral("%1:%2:%3")
+                                     .arg(seconds / 3600)
+                                     .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                                     .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                               : QStringLiteral("%1:%2")
+                                     .arg(seconds / 60)
+                                     .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    };
+    QString text = QStringLiteral("%p% · %1 elapsed").arg(clock(elapsedMs));
+    // Too early an estimate jumps about; after a few seconds and percent it settles.
+    if (percent >= 3 && percent < 100 && elapsedMs >= 3000)
+        text += QStringLiteral(" · ~%1 left").arg(clock(elapsedMs * (100 - percent) / percent));
+    return text;
+}
+
 void MainWindow::onJobStarted(JobKind kind, const QString& subject, int clipCount) {
+    jobClocks[int(kind)].start();
+    progressBar->setFormat(progressFormat(0, 0));
     progressBar->setValue(0);
     progressBar->show();
     switch (kind) {
@@ -123,6 +146,8 @@ void MainWindow::onJobStarted(JobKind kind, const QString& subject, int clipCoun
 
 void MainWindow::onJobProgress(JobKind kind, int percent, const QString& text) {
     progressBar->setValue(percent);
+    const QElapsedTimer& clock = jobClocks[int(kind)];
+    progressBar->setFormat(progressFormat(clock.isValid() ? clock.elapsed() : 0, percent));
     if (kind == JobKind::Analysis)
         setStatus(text);
     else if (kind == JobKind::Render)
@@ -153,6 +178,12 @@ void MainWindow::onJobRefused(ReelJobQueue::Refusal refusal, const QString& reel
         copilotNotice(QStringLiteral("%1 is being worked on by another process (%2); it was "
                                      "left alone.")
                           .arg(reelName, detail));
+        break;
+    case ReelJobQueue::Refusal::StaleCutsLeftOut:
+        copilotNotice(QStringLiteral("Left out of the master film: %1. Their cuts are older than "
+                                     "their timelines (analysed again or edited after the "
+                                     "render); render them again to include them.")
+                          .arg(detail));
         break;
     case ReelJobQueue::Refusal::NoRenderedClips:
         showMessage(

@@ -3,6 +3,7 @@
 #include "selfupdate/SelfUpdateChecker.h"
 #include "selfupdate/SelfUpdateController.h"
 #include "selfupdate/UpdateConfig.h"
+#include "ui/ElidedLabel.h"
 #include "ui/SelfUpdateDialog.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,7 @@ bool MainWindow::isUpdateBannerVisible() const {
 }
 
 QString MainWindow::updateBannerText() const {
-    return updateBannerLabel ? updateBannerLabel->text() : QString();
+    return updateBannerLabel ? updateBannerLabel->fullText() : QString();
 }
 
 void MainWindow::detachSelfUpdateController() {
@@ -223,9 +224,7 @@ void MainWindow::updateSelfUpdateBannerUi() {
         break;
     }
     // Network and catalog texts are shown as they are, never as markup.
-    updateBannerLabel->setTextFormat(Qt::PlainText);
-    updateBannerLabel->setText(text);
-    updateBannerLabel->setToolTip(text);
+    updateBannerLabel->setFullText(text);
     updateBannerProgress->setVisible(progressShown);
     if (progressShown)
         updateBannerProgress->setValue(percent);

@@ -142,12 +142,16 @@ void MainWindow::onReelActivated(int index) {
     if (!reel)
         return;
     currentReelIndex = index;
-    QString preview = reel->source_path;
-    if (QFileInfo::exists(reel->rendered_path))
-        preview = reel->rendered_path;
+    // A stale cut no longer shows the timeline beside it: the source is the honest preview.
+    const bool stale = reel->cutIsStale();
+    const QString preview = reel->hasCurrentCut() ? reel->rendered_path : reel->source_path;
     if (QFileInfo::exists(preview))
         showReelInPlayer(index, preview);
-    setStatus(QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText()));
+    QString status = QStringLiteral("Active: %1 (%2)").arg(reel->name, reel->statusText());
+    if (stale)
+        status += QStringLiteral(" — showing the source: the cut is older than its timeline; "
+                                 "render again to update it");
+    setStatus(status);
 }
 
 void MainWindow::onRescanSourceRequested() {

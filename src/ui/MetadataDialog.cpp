@@ -1,5 +1,7 @@
 #include "ui/MetadataDialog.h"
 
+#include "workspace/ProjectMetadata.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -108,6 +110,31 @@ QString MetadataDialog::creator() const {
 
 QString MetadataDialog::stage() const {
     return stageCombo->currentText();
+}
+
+void MetadataDialog::setMetadata(const ProjectMetadata& values) {
+    subjectEdit->setText(values.subject_title);
+    categoryEdit->setText(values.category);
+    tagsEdit->setText(values.keywords);
+    creatorEdit->setText(values.creator);
+    studioEdit->setText(values.studio);
+    // A stage not in the list (from a newer file) keeps the combo where it was.
+    const int stageIndex = stageCombo->findText(values.stage);
+    if (stageIndex >= 0)
+        stageCombo->setCurrentIndex(stageIndex);
+    notesEdit->setPlainText(values.notes);
+}
+
+ProjectMetadata MetadataDialog::metadata() const {
+    ProjectMetadata values;
+    values.subject_title = subjectTitle();
+    values.category = category();
+    values.keywords = tagsEdit->text().trimmed();
+    values.creator = creator();
+    values.studio = studioEdit->text().trimmed();
+    values.stage = stage();
+    values.notes = notesEdit->toPlainText();
+    return values;
 }
 
 } // namespace Tessaryn

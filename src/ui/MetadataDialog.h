@@ -9,8 +9,10 @@ class QTextEdit;
 
 namespace Tessaryn {
 
-// Descriptive fields of the production with fixed defaults; nothing is stored, so every opening
-// starts from the defaults again.
+struct ProjectMetadata;
+
+// Descriptive fields of the production. Opens on the defaults; the owner shows the stored
+// values with setMetadata and keeps what metadata() reads back.
 class MetadataDialog : public QDialog {
 public:
     explicit MetadataDialog(QWidget* parent = nullptr);
@@ -20,6 +22,10 @@ public:
     QString category() const;
     QString creator() const;
     QString stage() const;
+
+    void setMetadata(const ProjectMetadata& values);
+    // Every field, the edits trimmed.
+    ProjectMetadata metadata() const;
 
 private:
     QLineEdit* subjectEdit = nullptr;

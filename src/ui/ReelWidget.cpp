@@ -4,16 +4,20 @@
 #include "timeline/TimelineMath.h"
 #include "workspace/Workspace.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace Tessaryn {
 
 namespace {
+
+const QColor StaleColour(0xE6, 0x7E, 0x22);
 
 QString durationText(double seconds) {
     return seconds > 0.0 ? TimelineMath::formatTimecode(seconds, false, 30.0)
@@ -67,7 +71,10 @@ ReelWidget::ReelWidget(QWidget* parent) : QWidget(parent) {
     columns->setStretchLastSection(false);
     columns->setSectionResizeMode(QHeaderView::ResizeToContents);
     columns->setSectionResizeMode(1, QHeaderView::Stretch);
-    layout->addWidget(tree, 1);
+    pages = new QStackedWidget(this);
+    pages->addWidget(tree);
+    pages->addWidget(buildStartPanel());
+    layout->addWidget(pages, 1);
 
     auto* buttons = new QHBoxLayout();
     buttons->setContentsMargins(0, 4, 0, 0);
@@ -115,6 +122,7 @@ void ReelWidget::refresh() {
                                      ? workspace->reels.at(selected).name
                                      : QString();
     tree->clear();
+    updateStartPanel();
     if (!workspace) {
         countLabel->setText(QStringLiteral("0 reels"));
         return;
@@ -124,18 +132,27 @@ void ReelWidget::refresh() {
     QList<QTreeWidgetItem*> rows;
     for (int index = 0; index < workspace->reels.size(); ++index) {
         const Reel& reel = workspace->reels.at(index);
-        // A reel never probed still knows its length once analysed.
-        const double source =
-            reel.duration > 0.0 ? reel.duration : reel.timeline.total_source_duration;
-        auto* item = new QTreeWidgetItem({QString::number(index + 1), reel.name, reel.statusText(),
+        // Stored lengths of older workspaces may be 0: the probed facts or, for a reel never
+        // probed, the analysis still know it.
+        double source = reel.duration > 0.0 ? reel.duration : reel.facts.duration;
+        if (source <= 0.0)
+            source = reel.timeline.total_source_duration;
+        const bool stale = reel.cutIsStale();
+        const QString status =
+            stale ? QStringLiteral("%1 (stale)").arg(reel.statusText()) : reel.statusText();
+        auto* item = new QTreeWidgetItem({QString::number(index + 1), reel.name, status,
                                           durationText(source),
                                           durationText(reel.timeline.total_edited_duration)});
         item->setData(0, Qt::UserRole, index);
         item->setToolTip(1, reel.name);
+        if (stale)
+            item->setToolTip(2, QStringLiteral("The cut is older than its timeline, so it is "
+                                               "neither previewed nor stitched. Render the reel "
+                                               "again to bring it up to date."));
         item->setTextAlignment(0, Qt::AlignCenter);
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
-        item->setForeground(2, QBrush(statusColor(reel.status)));
+        item->setForeground(2, QBrush(stale ? StaleColour : statusColor(reel.status)));
         rows.append(item);
     }
     tree->addTopLevelItems(rows);
@@ -146,6 +163,59 @@ void ReelWidget::refresh() {
         }
     }
     onItemSelectionChanged();
+}
+
+QWidget* ReelWidget::buildStartPanel() {
+    auto* panel = new QWidget(this);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(16, 24, 16, 16);
+    layout->setSpacing(10);
+    startText = new QLabel(panel);
+    startText->setWordWrap(true);
+    startText->setTextFormat(Qt::PlainText);
+    startText->setStyleSheet(QStringLiteral("color: #C9CEDA; font-size: 12px;"));
+    auto* create = new QPushButton(QStringLiteral("New Workspace..."), panel);
+    create->setObjectName(QStringLiteral("goldButton"));
+    auto* open = new QPushButton(QStringLiteral("Open Workspace..."), panel);
+    layout->addWidget(startText);
+    layout->addWidget(create);
+    layout->addWidget(open);
+    layout->addStretch(1);
+    connect(create, &QPushButton::clicked, this, [this] {
+        if (newWorkspaceCallback)
+            newWorkspaceCallback();
+    });
+    connect(open, &QPushButton::clicked, this, [this] {
+        if (openWorkspaceCallback)
+            openWorkspaceCallback();
+    });
+    return panel;
+}
+
+void ReelWidget::updateStartPanel() {
+    QString text;
+    if (!workspace || workspace->root_path.isEmpty()) {
+        text = QStringLiteral("No workspace is open.\n\nCreate one over a folder of raw footage: "
+                              "each clip becomes a reel to analyse, cut and stitch. Or open a "
+                              "workspace you made before.");
+    } else {
+        text = QStringLiteral("This workspace has no reels yet: no clips (.mp4, .mov, .mkv, "
+                              ".m4v) were found in %1.\n\nPut clips there and press Rescan, or "
+                              "create a workspace over another footage folder.")
+                   .arg(QDir::toNativeSeparators(workspace->source_dir));
+    }
+    // Reels, even of a workspace not saved anywhere, are shown in the table.
+    const bool empty = !workspace || workspace->reels.isEmpty();
+    startText->setText(empty ? text : QString());
+    pages->setCurrentIndex(empty ? 1 : 0);
+}
+
+bool ReelWidget::isStartPanelShown() const {
+    return pages->currentIndex() == 1;
+}
+
+QString ReelWidget::startPanelText() const {
+    return isStartPanelShown() ? startText->text() : QString();
 }
 
 int ReelWidget::selectedReelIndex() const {

@@ -7,6 +7,7 @@
 
 class QLabel;
 class QPushButton;
+class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -22,6 +23,9 @@ public:
     std::function<void(int)> analyzeRequestedCallback;
     std::function<void(int)> renderRequestedCallback;
     std::function<void()> rescanRequestedCallback;
+    // The start panel's buttons, shown while no workspace is open or it holds no reels.
+    std::function<void()> newWorkspaceCallback;
+    std::function<void()> openWorkspaceCallback;
 
     explicit ReelWidget(QWidget* parent = nullptr);
 
@@ -30,6 +34,9 @@ public:
     void refresh();
     // The stored reel index of the first selected row, or -1.
     int selectedReelIndex() const;
+    // Whether the start panel stands in for the empty table, and what it says.
+    bool isStartPanelShown() const;
+    QString startPanelText() const;
 
     void onItemDoubleClicked(QTreeWidgetItem* item, int column);
     void onItemSelectionChanged();
@@ -38,9 +45,14 @@ public:
     void onRescanClicked();
 
 private:
+    QWidget* buildStartPanel();
+    void updateStartPanel();
+
     // Guarded: a workspace deleted before the panel must not be read on the next redraw.
     QPointer<Workspace> workspace;
     QTreeWidget* tree = nullptr;
+    QStackedWidget* pages = nullptr;
+    QLabel* startText = nullptr;
     QPushButton* analyzeButton = nullptr;
     QPushButton* renderButton = nullptr;
     QPushButton* rescanButton = nullptr;

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/Config.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -99,7 +100,7 @@ WorkspaceDialog::WorkspaceDialog(QWidget* parent)
     auto* buttons = new QHBoxLayout();
     auto* openExistingButton = sizedButton(QStringLiteral("Open Existing..."), 110, this);
     auto* cancelButton = sizedButton(QStringLiteral("Cancel"), 80, this);
-    auto* createButton = sizedButton(QStringLiteral("Open Workspace"), 130, this);
+    auto* createButton = sizedButton(QStringLiteral("Create Workspace"), 130, this);
     createButton->setObjectName(QStringLiteral("goldButton"));
     createButton->setDefault(true);
     buttons->addWidget(openExistingButton);
@@ -167,6 +168,24 @@ void WorkspaceDialog::onRecentDoubleClicked(QListWidgetItem* item) {
     accept();
 }
 
+bool WorkspaceDialog::confirmMissingFootage() {
+    const QString footage = sourceDir();
+    if (footage.isEmpty() || QFileInfo(footage).isDir())
+        return true;
+    // Accepted silently, a mistyped folder gives a workspace without reels and no hint why.
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Footage Folder Not Found"),
+                    QStringLiteral("The footage folder %1 does not exist, so the workspace would "
+                                   "start without reels. Create it anyway and add the folder "
+                                   "later (then Rescan), or go back and choose another folder?")
+                        .arg(QDir::toNativeSeparators(footage)),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Create Anyway"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Choose Another Folder"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void WorkspaceDialog::onCreateClicked() {
     const QString folder = projectDir();
     // An empty folder would put the project into whatever the working folder happens to be.
@@ -175,6 +194,8 @@ void WorkspaceDialog::onCreateClicked() {
                              QStringLiteral("Choose a workspace output folder for the project."));
         return;
     }
+    if (!confirmMissingFootage())
+        return;
     if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("workspace.json")))) {
         QMessageBox box(QMessageBox::Question, QStringLiteral("Replace Workspace?"),
                         QStringLiteral("%1 already holds a workspace. Replace its workspace.json "

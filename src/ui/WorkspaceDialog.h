@@ -35,6 +35,8 @@ public:
 
 private:
     void browseInto(QLineEdit* edit, const QString& caption);
+    // True when the footage folder exists, or the user creates the workspace without it.
+    bool confirmMissingFootage();
 
     QLineEdit* nameEdit = nullptr;
     QLineEdit* sourceEdit = nullptr;

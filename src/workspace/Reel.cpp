@@ -1,5 +1,8 @@
 #include "workspace/Reel.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+
 namespace Tessaryn {
 
 QString Reel::statusText() const {
@@ -22,6 +25,18 @@ QString Reel::statusText(ReelStatus status) {
         return QStringLiteral("Error");
     }
     return QStringLiteral("Unknown");
+}
+
+bool Reel::cutIsStale() const {
+    const QFileInfo cut(rendered_path);
+    const QFileInfo timelineFile(timeline_path);
+    if (!cut.exists() || !timelineFile.exists())
+        return false;
+    return cut.lastModified() < timelineFile.lastModified();
+}
+
+bool Reel::hasCurrentCut() const {
+    return QFileInfo::exists(rendered_path) && !cutIsStale();
 }
 
 } // namespace Tessaryn

@@ -36,6 +36,12 @@ public:
 
     QString statusText() const;
     static QString statusText(ReelStatus status);
+
+    // The rendered cut is older than the timeline it was cut from: a re-analysis or a hand
+    // edit rewrote the timeline after the render, so the cut no longer shows the timeline.
+    bool cutIsStale() const;
+    // A rendered cut exists and still follows the timeline: it may be previewed and stitched.
+    bool hasCurrentCut() const;
 };
 
 } // namespace Tessaryn

@@ -6,11 +6,14 @@
 #include "workspace/FootageCheck.h"
 #include "workspace/StaleScratchFiles.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLocale>
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -71,6 +74,15 @@ QString stringOr(const QJsonObject& o, const char* key, const QString& fallback)
     return v.isString() ? v.toString() : fallback;
 }
 
+QStringList stringList(const QJsonValue& value) {
+    QStringList out;
+    for (const QJsonValue& v : value.toArray()) {
+        if (v.isString())
+            out << v.toString();
+    }
+    return out;
+}
+
 struct StoredTimeline {
     std::optional<TimelineData> data;
     bool fromStoredPath = false; // found only where an older workspace.json said it was
@@ -118,6 +130,18 @@ std::vector<StoredTimeline> readTimelines(const std::vector<QString>& derived,
     return results;
 }
 
+// Digits compare as numbers and letters by the user's language, ignoring case.
+QCollator naturalCollator() {
+    // The C locale collates by code units and ignores numeric mode: English rules stand in.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
 } // namespace
 
 Workspace::Workspace(QObject* parent)
@@ -129,8 +153,12 @@ bool Workspace::create(const QString& rootPath, const QString& projectName,
     root_path = rootPath.isEmpty() ? rootPath : QFileInfo(rootPath).absoluteFilePath();
     project_name = projectName;
     source_dir = sourceDir.isEmpty() ? Config::defaultFootageFolder() : sourceDir;
-    // Reels of a project loaded earlier must not leak into the new one.
+    // Reels of a project loaded earlier must not leak into the new one, nor its choices.
     reels.clear();
+    release_order.clear();
+    release_excluded.clear();
+    metadata = ProjectMetadata();
+    usage = UsageTotals();
 
     // A folder that cannot be made surfaces as the failure of save().
     QDir root(root_path);
@@ -165,6 +193,10 @@ bool Workspace::load(const QString& path) {
     project_name = stringOr(*doc, "project_name", AppInfo::defaultProjectName());
     source_dir = stringOr(*doc, "source_dir", Config::defaultFootageFolder());
     reels.clear();
+    release_order = stringList(doc->value("release_order"));
+    release_excluded = stringList(doc->value("release_excluded"));
+    metadata = ProjectMetadata::fromJson(doc->value("metadata").toObject());
+    usage = UsageTotals::fromJson(doc->value("usage").toObject());
 
     const QJsonArray array = doc->value("reels").toArray();
     reels.reserve(array.size());
@@ -200,6 +232,10 @@ bool Workspace::save() {
     obj.insert("project_name", project_name);
     obj.insert("source_dir", source_dir);
     obj.insert("reels", array);
+    obj.insert("release_order", QJsonArray::fromStringList(release_order));
+    obj.insert("release_excluded", QJsonArray::fromStringList(release_excluded));
+    obj.insert("metadata", metadata.toJson());
+    obj.insert("usage", usage.toJson());
     return SafeFile::writeJsonObject(QDir(root_path).filePath(workspaceFileName()), obj);
 }
 
@@ -327,11 +363,51 @@ QString Workspace::getMasterPath() const {
     return QDir(getReleaseDir()).filePath(fileStem(project_name) + "_Master_Release.mp4");
 }
 
+bool Workspace::naturalLess(const QString& a, const QString& b) {
+    // Made once: building a collator costs far more than one comparison.
+    static const QCollator collator = naturalCollator();
+    const int order = collator.compare(a, b);
+    // Names the collation holds equal still get one fixed order.
+    return order != 0 ? order < 0 : a < b;
+}
+
+QList<const Reel*> Workspace::filmOrder() const {
+    QHash<QString, const Reel*> byName;
+    for (const Reel& reel : reels)
+        byName.insert(reel.name, &reel);
+    QList<const Reel*> ordered;
+    QSet<QString> placed;
+    for (const QString& name : release_order) {
+        const Reel* reel = byName.value(name);
+        if (reel && !placed.contains(name)) {
+            ordered << reel;
+            placed.insert(name);
+        }
+    }
+    QList<const Reel*> rest;
+    for (const Reel& reel : reels) {
+        if (!placed.contains(reel.name))
+            rest << &reel;
+    }
+    std::stable_sort(rest.begin(), rest.end(),
+                     [](const Reel* a, const Reel* b) { return naturalLess(a->name, b->name); });
+    return ordered + rest;
+}
+
 QList<const Reel*> Workspace::releaseOrder() const {
     QList<const Reel*> ordered;
-    for (const Reel& reel : reels)
-        ordered << &reel;
+    for (const Reel* reel : filmOrder()) {
+        if (!release_excluded.contains(reel->name))
+            ordered << reel;
+    }
     return ordered;
+}
+
+void Workspace::setReleaseOrder(const QStringList& order, const QStringList& excluded) {
+    release_order = order;
+    release_order.removeDuplicates();
+    release_excluded = excluded;
+    release_excluded.removeDuplicates();
 }
 
 Reel* Workspace::getReel(int index) {

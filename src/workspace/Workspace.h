@@ -1,10 +1,13 @@
 #pragma once
 
+#include "workspace/ProjectMetadata.h"
 #include "workspace/Reel.h"
+#include "workspace/UsageTotals.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -24,6 +27,12 @@ public:
     QString root_path;
     QString source_dir; // Config::defaultFootageFolder() until set
     QList<Reel> reels;
+    // The master film's order as the user set it (reel names; reels not named follow in
+    // natural order) and the reels it leaves out. Both empty until the user chooses.
+    QStringList release_order;
+    QStringList release_excluded;
+    ProjectMetadata metadata;
+    UsageTotals usage;
     // Whether create and load make this project the one the studio reopens; headless runs
     // leave the user's choice alone.
     bool remembersRecent = true;
@@ -51,8 +60,16 @@ public:
     // "<release>/<project name as a file stem>_Master_Release.mp4".
     QString getMasterPath() const;
 
-    // The reels that go into the master film and the workspace-wide exports, in film order.
+    // The reels that go into the master film and the workspace-wide exports, in film order:
+    // the stored order first, the other reels after it in natural order, excluded ones left out.
     QList<const Reel*> releaseOrder() const;
+    // Every reel in film order, the excluded ones included (for choosing the order).
+    QList<const Reel*> filmOrder() const;
+    // Stored with the next save. Names of reels not in the workspace are kept, so a clip
+    // that is back after a rescan takes its old place.
+    void setReleaseOrder(const QStringList& order, const QStringList& excluded);
+    // Locale-aware order in which "Take 9" comes before "Take 10".
+    static bool naturalLess(const QString& a, const QString& b);
 
     Reel* getReel(int index);
     Reel* findReelByName(const QString& name);

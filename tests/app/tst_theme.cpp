@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,6 +21,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <functional>
@@ -107,6 +109,9 @@ private slots:
         row("main window", 0x121316, 0, [] { return new QMainWindow; });
         row("group box", 0x16181F, 0, [] { return new QGroupBox; });
         row("tree", 0x15171E, 0, [] { return new QTreeWidget; });
+        // The file dialog's own lists are plain views, not the widget classes.
+        row("list view", 0x15171E, 0, [] { return new QListView; });
+        row("tree view", 0x15171E, 0, [] { return new QTreeView; });
         row("line edit", 0x14161D, 0, [] { return new QLineEdit; });
         row("tab pane", 0x15171D, 0, [] {
             auto* tabs = new QTabWidget;

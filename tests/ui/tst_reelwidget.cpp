@@ -186,6 +186,9 @@ private slots:
         QCOMPARE(activated, QList<int>{}); // a single click only selects
         QTest::mouseDClick(panel.tree->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(activated, QList<int>{row});
+        // Return on the selected row does what the double click does.
+        QTest::keyClick(panel.tree, Qt::Key_Return);
+        QCOMPARE(activated, (QList<int>{row, row}));
     }
 
     void outlivingEitherSideIsSafe() {

@@ -55,7 +55,7 @@ private slots:
         auto* recent = dialog.findChild<QListWidget*>();
         QCOMPARE(recent->count(), 1);
         QCOMPARE(recent->item(0)->text(), underRoot("Default_Project"));
-        QPushButton* create = button(dialog, "Open Workspace");
+        QPushButton* create = button(dialog, "Create Workspace");
         QVERIFY(create->isDefault());
         QCOMPARE(create->objectName(), QString("goldButton"));
         QVERIFY(!dialog.openExisting);
@@ -125,15 +125,20 @@ private slots:
         QTest::addColumn<QMessageBox::StandardButton>("answer");
         QTest::addColumn<QString>("boxTitle"); // empty: no box
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("fresh folder") << "fresh" << false << QMessageBox::No << "" << true;
-        QTest::newRow("empty") << "" << false << QMessageBox::Ok << "Output Folder Missing"
-                               << false;
+        QTest::addColumn<bool>("footageExists");
+        QTest::newRow("fresh folder") << "fresh" << false << QMessageBox::No << "" << true << true;
+        QTest::newRow("empty") << "" << false << QMessageBox::Ok << "Output Folder Missing" << false
+                               << true;
         QTest::newRow("blanks only")
-            << "   " << false << QMessageBox::Ok << "Output Folder Missing" << false;
+            << "   " << false << QMessageBox::Ok << "Output Folder Missing" << false << true;
         QTest::newRow("existing, declined")
-            << "taken" << true << QMessageBox::No << "Replace Workspace?" << false;
+            << "taken" << true << QMessageBox::No << "Replace Workspace?" << false << true;
         QTest::newRow("existing, confirmed")
-            << "taken" << true << QMessageBox::Yes << "Replace Workspace?" << true;
+            << "taken" << true << QMessageBox::Yes << "Replace Workspace?" << true << true;
+        QTest::newRow("no footage folder, go back")
+            << "fresh" << false << QMessageBox::No << "Footage Folder Not Found" << false << false;
+        QTest::newRow("no footage folder, create anyway")
+            << "fresh" << false << QMessageBox::Yes << "Footage Folder Not Found" << true << false;
     }
 
     void createChecksTheOutputFolder() {
@@ -142,6 +147,7 @@ private slots:
         QFETCH(QMessageBox::StandardButton, answer);
         QFETCH(QString, boxTitle);
         QFETCH(bool, accepted);
+        QFETCH(bool, footageExists);
         const QString path = folder.trimmed().isEmpty() ? folder : dir.filePath(folder);
         const QString stored = QDir(path).filePath("workspace.json");
         if (hasWorkspace)
@@ -149,8 +155,9 @@ private slots:
         WorkspaceDialog dialog;
         dialog.openExisting = true; // the create button sets it back
         edit(dialog, 2)->setText(path);
+        edit(dialog, 1)->setText(footageExists ? dir.path() : dir.filePath("no such footage"));
         ModalAnswerer answerer([answer](QWidget* modal) { ModalAnswerer::click(modal, answer); });
-        button(dialog, "Open Workspace")->click();
+        button(dialog, "Create Workspace")->click();
         QCOMPARE(answerer.titles, boxTitle.isEmpty() ? QStringList() : QStringList{boxTitle});
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
         if (accepted) {

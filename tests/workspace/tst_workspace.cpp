@@ -572,6 +572,126 @@ private slots:
 
     // Scratch files of jobs that ended without cleaning up go; a file still being written by
     // another process, or one that only looks similar, stays.
+    void releaseOrder_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("excluded");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList takes{"Take 10", "Take 9", "take 2", "Take 1"};
+        QTest::newRow("numbers by value, any case")
+            << takes << QStringList() << QStringList()
+            << QStringList{"Take 1", "take 2", "Take 9", "Take 10"};
+        QTest::newRow("accents sort with their letter")
+            << QStringList{"Ëtude 2", "Zoom", "Etude 10", "etude 3"} << QStringList()
+            << QStringList() << QStringList{"Ëtude 2", "etude 3", "Etude 10", "Zoom"};
+        QTest::newRow("stored order first, the rest natural after it")
+            << takes << QStringList{"Take 9", "Take 1"} << QStringList()
+            << QStringList{"Take 9", "Take 1", "take 2", "Take 10"};
+        QTest::newRow("stored names of missing reels are passed over")
+            << takes << QStringList{"Gone", "Take 10", "Take 10"} << QStringList()
+            << QStringList{"Take 10", "Take 1", "take 2", "Take 9"};
+        QTest::newRow("excluded reels left out")
+            << takes << QStringList{"Take 9"} << QStringList{"Take 9", "take 2"}
+            << QStringList{"Take 1", "Take 10"};
+    }
+
+    void releaseOrder() {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, excluded);
+        QFETCH(QStringList, expected);
+        Workspace workspace;
+        for (const QString& name : names) {
+            Reel reel;
+            reel.name = name;
+            workspace.reels << reel;
+        }
+        workspace.setReleaseOrder(stored, excluded);
+        QStringList got;
+        for (const Reel* reel : workspace.releaseOrder())
+            got << reel->name;
+        QCOMPARE(got, expected);
+        // Film order keeps every reel; only the release leaves some out.
+        QCOMPARE(workspace.filmOrder().size(), names.size());
+    }
+
+    void storedChoicesRoundTrip() {
+        const QString root = path("choices");
+        Workspace workspace;
+        workspace.remembersRecent = false;
+        QVERIFY(workspace.create(root, "Choices", path("no-footage")));
+        workspace.setReleaseOrder({"B", "A"}, {"C"});
+        workspace.metadata.subject_title = "Bench 7";
+        workspace.metadata.notes = "line one\nline two";
+        workspace.usage.prompt_tokens = 5000000000LL; // beyond 32 bits
+        workspace.usage.candidate_tokens = 400;
+        workspace.usage.analyses = 3;
+        QVERIFY(workspace.save());
+
+        Workspace reopened;
+        reopened.remembersRecent = false;
+        QVERIFY(reopened.load(root));
+        QCOMPARE(reopened.release_order, (QStringList{"B", "A"}));
+        QCOMPARE(reopened.release_excluded, QStringList{"C"});
+        QCOMPARE(reopened.metadata.subject_title, QString("Bench 7"));
+        QCOMPARE(reopened.metadata.notes, QString("line one\nline two"));
+        QCOMPARE(reopened.metadata.creator, ProjectMetadata().creator);
+        QCOMPARE(reopened.usage.prompt_tokens, 5000000000LL);
+        QCOMPARE(reopened.usage.candidate_tokens, 400);
+        QCOMPARE(reopened.usage.analyses, 3);
+
+        // A file from before these keys existed loads with the defaults; another project
+        // created in the same object does not inherit the choices.
+        writeWorkspace(root, QJsonObject{{"project_name", "Old"},
+                                         {"usage", QJsonObject{{"prompt_tokens", -4}}},
+                                         {"release_order", QJsonArray{1, "A"}}});
+        QVERIFY(reopened.load(root));
+        QCOMPARE(reopened.release_order, QStringList{"A"});
+        QVERIFY(reopened.release_excluded.isEmpty());
+        QCOMPARE(reopened.usage.prompt_tokens, 0);
+        QCOMPARE(reopened.metadata.subject_title, ProjectMetadata().subject_title);
+        workspace.setReleaseOrder({"X"}, {"Y"});
+        QVERIFY(workspace.create(path("choices2"), "Fresh", path("no-footage")));
+        QVERIFY(workspace.release_order.isEmpty() && workspace.release_excluded.isEmpty());
+        QCOMPARE(workspace.usage.analyses, 0);
+    }
+
+    void cutStaleness_data() {
+        QTest::addColumn<bool>("hasTimeline");
+        QTest::addColumn<bool>("hasCut");
+        QTest::addColumn<int>("cutAgeSeconds"); // relative to the timeline file
+        QTest::addColumn<bool>("stale");
+        QTest::addColumn<bool>("current");
+        QTest::newRow("cut after timeline") << true << true << -30 << false << true;
+        QTest::newRow("timeline rewritten after cut") << true << true << 30 << true << false;
+        QTest::newRow("no cut") << true << false << 0 << false << false;
+        QTest::newRow("cut without timeline file") << false << true << 30 << false << true;
+    }
+
+    void cutStaleness() {
+        QFETCH(bool, hasTimeline);
+        QFETCH(bool, hasCut);
+        QFETCH(int, cutAgeSeconds);
+        QFETCH(bool, stale);
+        QFETCH(bool, current);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        Reel reel;
+        reel.timeline_path = path("stale/" + tag + "_timeline.json");
+        reel.rendered_path = path("stale/" + tag + "_edited.mp4");
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto place = [](const QString& file, const QDateTime& when) {
+            QFile f(file);
+            return TestSupport::writeFile(file, "x") && f.open(QIODevice::ReadWrite) &&
+                   f.setFileTime(when, QFileDevice::FileModificationTime);
+        };
+        if (hasTimeline)
+            QVERIFY(place(reel.timeline_path, now));
+        if (hasCut)
+            QVERIFY(place(reel.rendered_path, now.addSecs(-cutAgeSeconds)));
+        QCOMPARE(reel.cutIsStale(), stale);
+        QCOMPARE(reel.hasCurrentCut(), current);
+    }
+
     void staleScratchFilesAreRemoved_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("ageSeconds");
