@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -343,6 +344,17 @@ private slots:
         QCOMPARE(dragged, QJsonDocument(reel.timeline.toJson()).toJson());
         QCOMPARE(w.undoEditAction()->text(), QString("&Undo Move Boundary"));
 
+        // A cut rendered after that is current until the next edit makes it stale.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QVERIFY(TestSupport::writeFile(reel.rendered_path, "cut"));
+        for (const auto& [path, age] :
+             {std::pair{reel.timeline_path, -120}, {reel.rendered_path, -60}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(now.addSecs(age), QFileDevice::FileModificationTime));
+        }
+        QVERIFY(!reel.cutIsStale());
+
         // 3 on the first segment cuts it out.
         QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->secondsToX(0.5), 50));
         QTest::keyClick(track, Qt::Key_3);
@@ -351,6 +363,7 @@ private slots:
         QCOMPARE(w.undoEditAction()->text(), QString("&Undo Change Class"));
         const QByteArray paused = stored(w);
         QVERIFY(paused != dragged);
+        QVERIFY(reel.cutIsStale());
 
         QTest::keyClick(track, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(reel.timeline.segments.at(0).classification, Classification::Milestone);
