@@ -26,6 +26,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -174,6 +175,10 @@ void MainWindow::setupUi() {
     };
     timelineWidget->seekRequestedCallback = [this](double s) { onTimelineSeekRequested(s); };
     videoPlayer->reviewModeChangedCallback = [this](bool) { refreshTrack(); };
+    timelineWidget->unusedKeyCallback = [this](QKeyEvent* event) {
+        return !videoPlayer->loadedPath().isEmpty() &&
+               videoPlayer->transportKey(event->key(), event->modifiers());
+    };
     videoPlayer->statusCallback = [this](const QString& message) {
         statusBar()->showMessage(message, 10000);
     };

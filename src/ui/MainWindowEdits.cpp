@@ -5,6 +5,7 @@
 #include "ui/CopilotWidget.h"
 #include "ui/TimelineTrackEditor.h"
 #include "ui/TimelineWidget.h"
+#include "ui/VideoPlayerWidget.h"
 #include "workspace/Workspace.h"
 
 #include <QAction>
@@ -121,9 +122,17 @@ void MainWindow::applyHandEdit(int index, const TimelineData& data, const QStrin
     // The track and a running review show the edit at once. The track's reel is the player's,
     // found by name in case a rescan moved it in the list.
     playerReelIndex = index;
+    // The rendered film no longer is the cut: review it from the source, where the edit shows.
+    const bool leftCut = videoPlayer->loadedPath() == reel.rendered_path &&
+                         !videoPlayer->isReviewing() && reel.timeline.total_edited_duration > 0.0;
+    if (leftCut)
+        videoPlayer->setReviewing(true);
     refreshTrack();
     if (ReelOutputWriter::writeTimeline(reel, reel.timeline)) {
-        setStatus(doneText);
+        setStatus(leftCut ? QStringLiteral("%1 — the rendered cut is older now; Preview Cut plays "
+                                           "the edited cut until it is rendered again")
+                                .arg(doneText)
+                          : doneText);
         return;
     }
     // The edit stays on screen and in memory; the next edit or undo tries the file again.

@@ -58,6 +58,12 @@ QFont segoeFont(int pointSize, int weight) {
     return font;
 }
 
+// One decimal as a rule; a typed 0.25 must not read as 0.3.
+QString speedText(double speed) {
+    const double tenths = speed * 10.0;
+    return QString::number(speed, 'f', tenths == std::round(tenths) ? 1 : 2);
+}
+
 QString timecode(double seconds) {
     return TimelineMath::formatTimecode(seconds, false, 30.0);
 }
@@ -171,7 +177,7 @@ void TimelineWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TimelineWidget::keyPressEvent(QKeyEvent* event) {
-    if (!editor->keyPress(event))
+    if (!editor->keyPress(event) && !(unusedKeyCallback && unusedKeyCallback(event)))
         QWidget::keyPressEvent(event);
 }
 
@@ -193,7 +199,7 @@ void TimelineWidget::showSegmentTip(const QMouseEvent* event) {
                          timecode(s.source_end),
                          QString::number(s.source_end - s.source_start, 'f', 1),
                          ClassificationText::toText(s.classification).toHtmlEscaped(),
-                         QString::number(s.speed_factor, 'f', 1));
+                         speedText(s.speed_factor));
             QToolTip::showText(globalPos, text, this);
             return;
         }
@@ -243,8 +249,11 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
             if (blockWidth > 50) {
                 painter.setPen(LabelColor);
                 painter.setFont(segoeFont(8, 700));
-                painter.drawText(block.adjusted(4, 2, -2, -2), Qt::AlignLeft | Qt::AlignVCenter,
-                                 s.description);
+                // A cut-off word reads as a different one; the full text is in the tooltip.
+                const QRect text = block.adjusted(4, 2, -2, -2);
+                painter.drawText(
+                    text, Qt::AlignLeft | Qt::AlignVCenter,
+                    painter.fontMetrics().elidedText(s.description, Qt::ElideRight, text.width()));
             }
         }
 

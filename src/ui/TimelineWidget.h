@@ -20,6 +20,8 @@ class TimelineWidget : public QWidget {
 public:
     // Unclamped: drags past either edge pass negative seconds or more than the duration.
     std::function<void(double)> seekRequestedCallback;
+    // Keys the track does not use (the player's Space, J/K/L, arrows); true when taken.
+    std::function<bool(QKeyEvent* event)> unusedKeyCallback;
 
     explicit TimelineWidget(QWidget* parent = nullptr);
     ~TimelineWidget() override;

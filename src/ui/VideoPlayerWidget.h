@@ -64,6 +64,9 @@ public:
     void onPlaybackTimerTimeout();
     void onOpenInExternalPlayer();
     void updateTimecodeDisplay();
+    // The transport keys, also for panels that pass on what they do not use; false when the
+    // key is not one of them.
+    bool transportKey(int key, Qt::KeyboardModifiers modifiers);
 
     QString loadedPath() const { return videoPath; }
     double currentSeconds() const { return current; }

@@ -152,15 +152,15 @@ double VideoPlayerWidget::frameStep() const {
 
 // Keys of every editor: Space plays and pauses; J, K and L play backwards, pause and play
 // forwards (L again goes faster); arrows step one frame, with Shift one second.
-void VideoPlayerWidget::keyPressEvent(QKeyEvent* event) {
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    switch (event->key()) {
+bool VideoPlayerWidget::transportKey(int key, Qt::KeyboardModifiers modifiers) {
+    const bool shift = modifiers & Qt::ShiftModifier;
+    switch (key) {
     case Qt::Key_Space:
         onPlayPauseClicked();
-        break;
+        return true;
     case Qt::Key_K:
         pause();
-        break;
+        return true;
     case Qt::Key_L:
         if (playing && clockSpeed > 0)
             onSpeedToggleClicked();
@@ -168,23 +168,25 @@ void VideoPlayerWidget::keyPressEvent(QKeyEvent* event) {
             startClock(speed);
         else
             play();
-        break;
+        return true;
     case Qt::Key_J:
         if (!playing)
             play();
         startClock(-speed);
-        break;
+        return true;
     case Qt::Key_Left:
-        pause();
-        seekSeconds(current - (shift ? 1.0 : frameStep()));
-        break;
     case Qt::Key_Right:
         pause();
-        seekSeconds(current + (shift ? 1.0 : frameStep()));
-        break;
+        seekSeconds(current + (key == Qt::Key_Left ? -1 : 1) * (shift ? 1.0 : frameStep()));
+        return true;
     default:
-        QWidget::keyPressEvent(event);
+        return false;
     }
+}
+
+void VideoPlayerWidget::keyPressEvent(QKeyEvent* event) {
+    if (videoPath.isEmpty() || !transportKey(event->key(), event->modifiers()))
+        QWidget::keyPressEvent(event);
 }
 
 } // namespace Tessaryn

@@ -258,6 +258,19 @@ private slots:
         QCOMPARE(player->loadedPath(), ws->reels[0].rendered_path);
         QCOMPARE(track->axis(), TimelineAxis::Edited);
         QCOMPARE(track->timelineData().summary, QString("Player's reel"));
+
+        // Keys the track does not use reach the player.
+        QTest::keyClick(track, Qt::Key_Space);
+        QVERIFY(player->isPlaying());
+        QTest::keyClick(track, Qt::Key_K);
+        QVERIFY(!player->isPlaying());
+        // A hand edit makes the rendered film old: the player reviews the edited cut instead.
+        QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(3, 50));
+        QTest::keyClick(track, Qt::Key_3);
+        QCOMPARE(ws->reels[0].timeline.segments[0].classification, Classification::StaticPause);
+        QVERIFY(player->isReviewing());
+        QCOMPARE(track->axis(), TimelineAxis::Edited);
+        QCOMPARE(track->durationSeconds(), ws->reels[0].timeline.total_edited_duration);
     }
 
     void resultLandsOnItsReelAfterARescan() {
