@@ -16,6 +16,16 @@ inline void isolateSettings(const QString& folder) {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
 }
 
+// A studio that reads nothing of the user's: settings, home and config folders under `folder`,
+// no keyring reachable, and a key of the test's own in the environment.
+inline void isolateStudio(const QString& folder) {
+    isolateSettings(folder + "/settings");
+    qputenv("HOME", (folder + "/home").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (folder + "/config").toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    qputenv("GEMINI_API_KEY", "test-key-123");
+}
+
 inline bool writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

@@ -2,6 +2,7 @@
 
 #include "MediaTestSupport.h"
 
+#include <QImage>
 #include <QList>
 #include <QString>
 
@@ -76,6 +77,19 @@ inline QList<int> readIndices(const QString& path) {
         indices.append(index);
     }
     return indices;
+}
+
+// The index a decoded picture of such a clip shows, at its own size; -1 for no picture.
+inline int indexIn(const QImage& image) {
+    if (image.isNull())
+        return -1;
+    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    int index = 0;
+    for (int bit = 0; bit < Bits; ++bit) {
+        if (qGray(gray.pixel(bit * 8 + 4, Height / 2)) >= 128)
+            index |= 1 << bit;
+    }
+    return index;
 }
 
 } // namespace FrameIndexClips

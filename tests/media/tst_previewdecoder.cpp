@@ -10,20 +10,6 @@
 
 using namespace Tessaryn;
 
-namespace {
-
-int indexShown(const QImage& image) {
-    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
-    int index = 0;
-    for (int bit = 0; bit < FrameIndexClips::Bits; ++bit) {
-        if (qGray(gray.pixel(bit * 8 + 4, FrameIndexClips::Height / 2)) >= 128)
-            index |= 1 << bit;
-    }
-    return index;
-}
-
-} // namespace
-
 // The preview's decoders against clips whose frames carry their own index.
 class TestPreviewDecoder : public QObject {
     Q_OBJECT
@@ -67,7 +53,7 @@ private slots:
             // Mid-frame times show the frame that started before them.
             const double at = frame / 25.0 + (frame % 3) * 0.013;
             QVERIFY2(decoder.frameAt(at, &image, &shown, &error), qPrintable(error));
-            QCOMPARE(indexShown(image), frame);
+            QCOMPARE(FrameIndexClips::indexIn(image), frame);
             QCOMPARE(qRound(shown * 25.0), frame);
         }
         QVERIFY(decoder.seekCount() < 50); // the first 30 came by decoding on
@@ -75,7 +61,7 @@ private slots:
         QImage image;
         double shown = 0.0;
         QVERIFY(decoder.frameAt(100.0, &image, &shown, &error)); // past the end: the last frame
-        QCOMPARE(indexShown(image), 99);
+        QCOMPARE(FrameIndexClips::indexIn(image), 99);
         QVERIFY(!VideoFrameDecoder().frameAt(0.0, &image, &shown, &error));
         QVERIFY(!decoder.open(dir.filePath("missing.mp4"), &error));
         QVERIFY(error.contains("missing.mp4"));
@@ -124,7 +110,9 @@ private slots:
             opened = ok;
         };
         QList<int> shown;
-        server.frameCallback = [&](const QImage& image, double) { shown << indexShown(image); };
+        server.frameCallback = [&](const QImage& image, double) {
+            shown << FrameIndexClips::indexIn(image);
+        };
         server.open(reordered);
         QTRY_VERIFY(opened);
         for (int frame = 0; frame < 100; frame += 3)

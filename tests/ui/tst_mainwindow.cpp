@@ -120,13 +120,7 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
-        TestSupport::isolateSettings(dir.filePath("settings"));
-        // The key comes from the environment; no keyring is reachable and the file store is
-        // the test's own, so nothing of the user's is read or written.
-        qputenv("HOME", dir.filePath("home").toUtf8());
-        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-        qputenv("GEMINI_API_KEY", "test-key-123");
+        TestSupport::isolateStudio(dir.path());
         QVERIFY(gemini.start());
         qputenv("TESSARYN_GEMINI_BASE_URL", gemini.baseUrl().toUtf8());
 

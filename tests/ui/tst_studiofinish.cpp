@@ -68,11 +68,7 @@ class StudioFinishTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
-        TestSupport::isolateSettings(dir.filePath("settings"));
-        qputenv("HOME", dir.filePath("home").toUtf8());
-        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-        qputenv("GEMINI_API_KEY", "test-key-123");
+        TestSupport::isolateStudio(dir.path());
         Theme::applyTheme(*qApp);
         footage = dir.filePath("footage");
         QVERIFY(QDir().mkpath(footage));

@@ -151,11 +151,7 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
-        TestSupport::isolateSettings(dir.filePath("settings"));
-        qputenv("HOME", dir.filePath("home").toUtf8());
-        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-        qputenv("GEMINI_API_KEY", "test-key-123");
+        TestSupport::isolateStudio(dir.path());
         QVERIFY(gemini.start());
         qputenv("TESSARYN_GEMINI_BASE_URL", gemini.baseUrl().toUtf8());
         footage = dir.filePath("footage");

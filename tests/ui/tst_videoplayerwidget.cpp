@@ -21,18 +21,6 @@ using namespace Tessaryn;
 
 namespace {
 
-int indexShown(const QImage& image) {
-    if (image.isNull())
-        return -1;
-    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
-    int index = 0;
-    for (int bit = 0; bit < FrameIndexClips::Bits; ++bit) {
-        if (qGray(gray.pixel(bit * 8 + 4, FrameIndexClips::Height / 2)) >= 128)
-            index |= 1 << bit;
-    }
-    return index;
-}
-
 struct Player {
     VideoPlayerWidget widget;
     QList<QPair<double, double>> reports;
@@ -52,7 +40,7 @@ struct Player {
     bool settled() {
         return waitUntil([this] { return !widget.frames().isBusy(); });
     }
-    int shown() const { return indexShown(widget.shownImage()); }
+    int shown() const { return FrameIndexClips::indexIn(widget.shownImage()); }
     QSlider* slider() const { return widget.findChild<QSlider*>(); }
     QPushButton* button(const QString& text) const {
         for (QPushButton* b : widget.findChildren<QPushButton*>())
