@@ -1,5 +1,6 @@
 #include "timeline/TimelineMath.h"
 
+#include "timeline/RenderPlan.h"
 #include "timeline/TimelineData.h"
 
 #include <algorithm>
@@ -84,9 +85,11 @@ void TimelineMath::layOutEditedAxis(TimelineData& data) {
         const double duration = s.source_end - s.source_start;
         largestSourceEnd = std::max(largestSourceEnd, s.source_end);
         s.edited_start = cursor;
-        // x / 1.0 is x exactly, so kept segments land where the addition alone put them.
+        // As long as the film shows it: the render takes whole frame steps and never slows a
+        // part down, so a speed of 7.5 plays at 8 and one of 0.25 at 1. x / 1 is x exactly,
+        // so kept segments land where the addition alone put them.
         const bool cut = s.classification == Classification::StaticPause || !(s.speed_factor > 0.0);
-        s.edited_end = cut ? cursor : cursor + duration / s.speed_factor;
+        s.edited_end = cut ? cursor : cursor + duration / RenderPlan::stepFor(s.speed_factor);
         cursor = s.edited_end;
     }
     data.total_source_duration = largestSourceEnd;

@@ -1,3 +1,4 @@
+#include "timeline/RenderPlan.h"
 #include "timeline/StreamFacts.h"
 #include "timeline/TimelineData.h"
 #include "timeline/TimelineEdit.h"
@@ -59,13 +60,15 @@ QList<double> boundaries(const TimelineData& data) {
     return out;
 }
 
-// The edited axis is gap-free and each kept segment lasts its source length over its speed.
+// The edited axis is gap-free and each kept segment lasts its source length over the frame step
+// its speed renders with.
 void verifyEditedAxis(const TimelineData& data) {
     double cursor = 0.0;
     for (const Segment& s : data.segments) {
         QCOMPARE(s.edited_start, cursor);
         const bool cut = s.classification == Classification::StaticPause;
-        const double length = cut ? 0.0 : (s.source_end - s.source_start) / s.speed_factor;
+        const double length =
+            cut ? 0.0 : (s.source_end - s.source_start) / RenderPlan::stepFor(s.speed_factor);
         QVERIFY(std::abs(s.edited_end - s.edited_start - length) < 1e-9);
         cursor = s.edited_end;
     }
@@ -196,8 +199,10 @@ private slots:
         QTest::addColumn<double>("speed");
         QTest::addColumn<double>("total"); // negative: refused
 
-        QTest::newRow("slowest") << 0 << 0 << 0.25 << 43.0;
+        // Kept, but laid out as the film plays it: the render never slows a part down.
+        QTest::newRow("slowest") << 0 << 0 << 0.25 << 13.0;
         QTest::newRow("below the slowest") << 0 << 0 << 0.2 << -1.0;
+        QTest::newRow("between steps: the nearest") << 1 << 1 << 2.4 << 25.0;
         QTest::newRow("fastest") << 1 << 1 << 100.0 << 10.3;
         QTest::newRow("beyond the fastest") << 1 << 1 << 100.5 << -1.0;
         QTest::newRow("not a number") << 0 << 0 << std::numeric_limits<double>::quiet_NaN() << -1.0;
