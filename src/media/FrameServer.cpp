@@ -32,11 +32,19 @@ void FrameServer::open(const QString& path) {
             QString error;
             const bool ok = decoder->open(path, &error);
             const VideoFrameDecoder::Facts facts = decoder->facts();
+            auto opened = std::make_shared<AudioSampleDecoder>();
+            QString soundError;
+            if (!ok || !facts.hasAudio || !opened->open(path, &soundError))
+                opened.reset();
             QMetaObject::invokeMethod(
                 this,
-                [this, forGeneration, ok, facts, error] {
-                    if (forGeneration == generation && openedCallback)
+                [this, forGeneration, ok, facts, error, opened] {
+                    if (forGeneration != generation)
+                        return;
+                    sound = opened;
+                    if (openedCallback)
                         openedCallback(ok, facts, error);
+                    sound.reset(); // not taken: not wanted
                 },
                 Qt::QueuedConnection);
         },

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "media/AudioSampleDecoder.h"
 #include "media/VideoFrameDecoder.h"
 
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
 class QThread;
 
@@ -29,6 +31,10 @@ public:
     void open(const QString& path);
     void request(double seconds);
     void setMaxSize(const QSize& size);
+    // The sound decoder of the clip last opened, opened on the server's thread as well so the
+    // window never waits for a file; null when the clip has no sound. Meant to be taken from
+    // openedCallback; the caller owns it from then on.
+    std::shared_ptr<AudioSampleDecoder> takeSound() { return std::move(sound); }
 
     bool isBusy() const { return inFlight; }
     int decodesStarted() const { return started; }
@@ -43,6 +49,7 @@ private:
     QThread* thread = nullptr;
     QObject* worker = nullptr;            // lives on thread
     VideoFrameDecoder* decoder = nullptr; // used on thread only
+    std::shared_ptr<AudioSampleDecoder> sound;
     int generation = 0;
     bool inFlight = false;
     int inFlightCount = 0;

@@ -22,21 +22,20 @@ AudioPlayback::~AudioPlayback() {
     stop();
 }
 
-bool AudioPlayback::open(const QString& path) {
+void AudioPlayback::adopt(std::shared_ptr<AudioSampleDecoder> opened) {
     close();
-    QString error;
-    return decoder.open(path, &error);
+    decoder = std::move(opened);
 }
 
 void AudioPlayback::close() {
     stop();
-    decoder.close();
+    decoder.reset();
     played = 0;
 }
 
 void AudioPlayback::start(double seconds, double tempo) {
     stop();
-    if (!decoder.isOpen() || !decoder.seek(seconds, tempo))
+    if (!hasSound() || !decoder->seek(seconds, tempo))
         return;
     running = true;
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
@@ -86,7 +85,7 @@ void AudioPlayback::write(int bytes) {
     bytes -= bytes % AudioSampleDecoder::BytesPerFrame;
     if (bytes <= 0)
         return;
-    QByteArray chunk = decoder.read(bytes);
+    QByteArray chunk = decoder->read(bytes);
     if (chunk.isEmpty())
         return; // the sound has ended; the picture may go on
     if (silent)

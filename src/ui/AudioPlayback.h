@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <memory>
+
 class QAudioSink;
 class QIODevice;
 
@@ -19,10 +21,10 @@ public:
     explicit AudioPlayback(QObject* parent = nullptr);
     ~AudioPlayback() override;
 
-    // False when the clip has no sound; playback then stays silent.
-    bool open(const QString& path);
+    // The clip's sound, opened elsewhere; null for a clip without sound (playback stays silent).
+    void adopt(std::shared_ptr<AudioSampleDecoder> opened);
     void close();
-    bool hasSound() const { return decoder.isOpen(); }
+    bool hasSound() const { return decoder && decoder->isOpen(); }
     // Sound from the clip's `seconds`, `tempo` times as fast.
     void start(double seconds, double tempo);
     void stop();
@@ -39,7 +41,7 @@ public:
 private:
     void write(int bytes);
 
-    AudioSampleDecoder decoder;
+    std::shared_ptr<AudioSampleDecoder> decoder;
     QAudioSink* sink = nullptr;
     QIODevice* device = nullptr;
     QElapsedTimer nullClock;

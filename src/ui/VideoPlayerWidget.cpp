@@ -169,6 +169,7 @@ void VideoPlayerWidget::openClip(const QString& path) {
 void VideoPlayerWidget::onOpened(bool ok, double seconds, double frameRate, const QString& error) {
     opening = false;
     rate = ok ? frameRate : 0.0;
+    audio->adopt(frameServer->takeSound());
     if (!ok && statusCallback)
         statusCallback(
             QStringLiteral("Cannot preview %1: %2").arg(QFileInfo(videoPath).fileName(), error));

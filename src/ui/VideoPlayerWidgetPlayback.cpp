@@ -79,7 +79,7 @@ void VideoPlayerWidget::restartSound() {
     audio->stop();
     if (clockSpeed <= 0.0)
         return; // no sound backwards
-    if (!audio->hasSound() && !audio->open(videoPath))
+    if (!audio->hasSound())
         return;
     if (!reviewing)
         audio->start(current, clockSpeed);
