@@ -116,8 +116,6 @@ private:
     QString videoPath;  // the clip being decoded
     QString loadedClip; // what loadVideo was given: the player returns to it after review
     QString reviewPath;
-    TimelineData reviewTimeline;
-    StreamFacts reviewFacts;
     std::unique_ptr<CutTimeMap> cutMap;
 
     double current = 0.0;

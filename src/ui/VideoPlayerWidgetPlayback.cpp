@@ -114,8 +114,6 @@ void VideoPlayerWidget::onPlaybackTimerTimeout() {
 void VideoPlayerWidget::setReviewSource(const QString& sourcePath, const TimelineData& timeline,
                                         const StreamFacts& facts) {
     reviewPath = sourcePath;
-    reviewTimeline = timeline;
-    reviewFacts = facts;
     cutMap = timeline.segments.isEmpty() || sourcePath.isEmpty()
                  ? nullptr
                  : std::make_unique<CutTimeMap>(RenderPlan::compute(timeline, facts));
